@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts Wirelet.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+"$root/scripts/bootstrap.sh"
+exec "$root/build/wirelet" "$@"

@@ -1,0 +1,21 @@
+#ifndef WINDOWHELPERS_H
+#define WINDOWHELPERS_H
+
+#include "mainwindow.h"
+
+#include <QString>
+#include <memory>
+
+class QCheckBox;
+
+// A fresh main window. On a machine without idle ports its constructor raises the
+// discovery warning; that box is answered here so every test starts alike.
+std::unique_ptr<MainWindow> newWindow();
+
+// Offers the given device path in the port list and selects it, as if discovery had found it.
+void selectPort(MainWindow &window, const QString &path);
+
+// Clicks a check box on its indicator, where a user would.
+void clickIndicator(QCheckBox *box);
+
+#endif // WINDOWHELPERS_H
