@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include <QSerialPort>
+#include "commlog.h"
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -9,7 +9,17 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     serialPort = new QSerialPort(this);
+    commLog = new CommLog(ui->comLog);
     initPort();
+
+    connect(
+            ui->openCom, &QCheckBox::toggled, ui->openCom,
+            [this](bool checked) { setPortOpen(checked); }, Qt::DirectConnection);
+    connect(serialPort, SIGNAL(readyRead()), this, SLOT(recvMsg()));
+    connect(
+            ui->btnSend, &QPushButton::clicked, ui->btnSend,
+            [this] { sendMsg(ui->message->toPlainText()); }, Qt::DirectConnection);
+    connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onPortError);
 }
 
 MainWindow::~MainWindow()

@@ -2,8 +2,9 @@
 #define MAINWINDOW_H
 
 #include <QMainWindow>
+#include <QSerialPort>
 
-class QSerialPort;
+class CommLog;
 
 namespace Ui {
 class MainWindow;
@@ -19,10 +20,20 @@ public:
     ~MainWindow() override;
 
     void initPort();
+    bool openPort();
+    void sendMsg(const QString &text);
+
+public slots:
+    void recvMsg();
 
 private:
+    void setPortOpen(bool open);
+    void onPortError(QSerialPort::SerialPortError error);
+    void dropLostPort();
+
     Ui::MainWindow *ui;
     QSerialPort *serialPort;
+    CommLog *commLog;
 };
 
 #endif // MAINWINDOW_H

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal()
@@ -56,4 +57,15 @@ void PseudoTerminal::unplug()
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
+}
+
+bool PseudoTerminal::hangUp()
+{
+    // The ioctl acts on the slave side, which the port holds; a second descriptor will do.
+    const int slave = ::open(m_slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    if (slave < 0)
+        return false;
+    const bool done = ::ioctl(slave, TIOCVHANGUP) == 0;
+    ::close(slave);
+    return done;
 }

@@ -21,8 +21,10 @@ public:
     bool write(const QByteArray &bytes);
     // Whatever the port has written so far (the master never blocks).
     QByteArray readAll();
-    // Pulls the plug: the slave side sees a hang-up.
+    // Pulls the plug: the device side goes away and the port sees a hang-up.
     void unplug();
+    // Hangs the line up while the device side stays; false if the kernel refused.
+    bool hangUp();
 
 private:
     int m_master = -1;

@@ -1,0 +1,85 @@
+#include "commlog.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+
+CommLog::CommLog(QTextBrowser *view)
+    : QObject(view)
+    , m_view(view)
+{
+    // An undo history of a log nobody edits would only grow.
+    m_view->document()->setUndoRedoEnabled(false);
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(FlushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CommLog::flush);
+}
+
+void CommLog::append(const QString &line)
+{
+    m_pending.append(line);
+    m_pendingCharacters += line.size();
+    // Lines the bound would drop on arrival never need to be laid out.
+    while (m_pending.size() > 1
+           && (m_pending.size() > MaxLines || m_pendingCharacters > MaxCharacters)) {
+        m_pendingCharacters -= m_pending.first().size();
+        m_pending.removeFirst();
+    }
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void CommLog::flush()
+{
+    m_flushTimer.stop();
+    if (m_pending.isEmpty())
+        return;
+    const QString text = m_pending.join(QString());
+    m_pending.clear();
+    m_pendingCharacters = 0;
+
+    QScrollBar *bar = m_view->verticalScrollBar();
+    const bool following = bar->value() >= bar->maximum();
+
+    // A cursor of our own at the end: the user's cursor and selection stay where they are.
+    QTextCursor end(m_view->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(text);
+    trimView(following);
+
+    if (following)
+        bar->setValue(bar->maximum());
+}
+
+void CommLog::trimView(bool following)
+{
+    QTextDocument *document = m_view->document();
+    // The block after the last line break is empty and is not a line.
+    int lines = document->blockCount() - 1;
+    int characters = document->characterCount();
+    QTextBlock keep = document->begin();
+    while (lines > 1 && (lines > MaxLines || characters > MaxCharacters)) {
+        characters -= keep.length();
+        --lines;
+        keep = keep.next();
+    }
+    if (keep == document->begin())
+        return;
+
+    QAbstractTextDocumentLayout *layout = document->documentLayout();
+    const qreal removedHeight =
+            layout->blockBoundingRect(keep).top() - layout->blockBoundingRect(document->begin()).top();
+    QScrollBar *bar = m_view->verticalScrollBar();
+    const int value = bar->value();
+
+    QTextCursor cut(document);
+    cut.setPosition(keep.position(), QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+
+    // Someone reading further up keeps seeing the same lines while older ones go.
+    if (!following)
+        bar->setValue(value - qRound(removedHeight));
+}

@@ -1,0 +1,15 @@
+#ifndef LOGLINE_H
+#define LOGLINE_H
+
+#include <QString>
+
+class QDateTime;
+
+inline constexpr QLatin1String SendTag(" [send] ");
+// The spelling is the one users and their scripts already know.
+inline constexpr QLatin1String ReceiveTag(" [recieve] ");
+
+// One line of the communication log: local time to the second, tag, payload, line break.
+QString logLine(const QDateTime &when, QLatin1String tag, const QString &payload);
+
+#endif // LOGLINE_H
