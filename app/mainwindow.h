@@ -1,8 +1,11 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "aboutdialog.h"
+
 #include <QMainWindow>
 #include <QSerialPort>
+#include <QSize>
 
 class CommLog;
 
@@ -26,12 +29,22 @@ public:
 public slots:
     void recvMsg();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private slots:
+    void on_pushButton_clicked();
+
 private:
+    void placeWindow();
     void setPortOpen(bool open);
     void onPortError(QSerialPort::SerialPortError error);
     void dropLostPort();
 
     Ui::MainWindow *ui;
+    QSize windowSize;
+    // No parent: a window of its own that the main window merely shows.
+    AboutDialog aboutDialog;
     QSerialPort *serialPort;
     CommLog *commLog;
 };
