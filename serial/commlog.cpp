@@ -13,6 +13,13 @@ CommLog::CommLog(QTextBrowser *view)
 {
     // An undo history of a log nobody edits would only grow.
     m_view->document()->setUndoRedoEnabled(false);
+    // A chunk's hex is one long word. Breaking it anywhere keeps its layout linear in its
+    // length, and the log holds only ASCII, which needs no shaping: together they make a
+    // line of received data several times cheaper to lay out.
+    m_view->setWordWrapMode(QTextOption::WrapAnywhere);
+    QFont font = m_view->font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    m_view->setFont(font);
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(FlushIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &CommLog::flush);
@@ -22,13 +29,9 @@ void CommLog::append(const QString &line)
 {
     m_pending.append(line);
     m_pendingCharacters += line.size();
-    // Lines the bound would drop on arrival never need to be laid out.
-    while (m_pending.size() > 1
-           && (m_pending.size() > MaxLines || m_pendingCharacters > MaxCharacters)) {
-        m_pendingCharacters -= m_pending.first().size();
-        m_pending.removeFirst();
-    }
-    if (!m_flushTimer.isActive())
+    if (m_pendingCharacters >= FlushCharacters)
+        flush();
+    else if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
 
@@ -60,14 +63,14 @@ void CommLog::trimView(bool following)
     // The block after the last line break is empty and is not a line.
     int lines = document->blockCount() - 1;
     int characters = document->characterCount();
+    if (lines <= MaxLines && characters <= MaxCharacters)
+        return;
     QTextBlock keep = document->begin();
-    while (lines > 1 && (lines > MaxLines || characters > MaxCharacters)) {
+    while (lines > 1 && (lines > MaxLines * 9 / 10 || characters > MaxCharacters * 9 / 10)) {
         characters -= keep.length();
         --lines;
         keep = keep.next();
     }
-    if (keep == document->begin())
-        return;
 
     QAbstractTextDocumentLayout *layout = document->documentLayout();
     const qreal removedHeight =

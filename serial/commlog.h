@@ -14,13 +14,19 @@ class CommLog : public QObject
 {
 public:
     // Far below the height at which the view's layout breaks down, for any mix of line lengths.
-    static constexpr int MaxLines = 20000;
-    static constexpr int MaxCharacters = 2000000;
-    static constexpr int FlushIntervalMs = 20;
+    // Once either is passed the oldest lines go, a tenth at a time: every removal at the top
+    // costs a pass over the whole document, so it must not happen on every line.
+    static constexpr int MaxLines = 10000;
+    static constexpr int MaxCharacters = 1000000;
+    static constexpr int FlushIntervalMs = 40;
+    // A flood does not wait for the timer: laying out more at once would keep the window
+    // from answering for too long.
+    static constexpr int FlushCharacters = 32768;
 
     explicit CommLog(QTextBrowser *view);
 
-    // Queues one line (ending in '\n'); it reaches the view within FlushIntervalMs.
+    // Queues one line (ending in '\n'); it reaches the view within FlushIntervalMs, or at
+    // once when FlushCharacters are waiting.
     void append(const QString &line);
     // Moves every queued line into the view now.
     void flush();

@@ -2,7 +2,25 @@
 
 #include <QDateTime>
 
-QString logLine(const QDateTime &when, QLatin1String tag, const QString &payload)
+namespace {
+
+// Converting to local time reads the time-zone file on every call, and the text changes only
+// once a second; a busy port logs hundreds of lines in that second.
+QString timestampNow()
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) + tag + payload + QLatin1Char('\n');
+    static qint64 shownSecond = -1;
+    static QString shown;
+    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
+    if (second != shownSecond) {
+        shownSecond = second;
+        shown = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    }
+    return shown;
+}
+
+} // namespace
+
+QString logLine(QLatin1String tag, const QString &payload)
+{
+    return timestampNow() + tag + payload + QLatin1Char('\n');
 }

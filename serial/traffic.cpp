@@ -4,7 +4,6 @@
 #include "mainwindow.h"
 #include "warning.h"
 
-#include <QDateTime>
 
 void MainWindow::sendMsg(const QString &text)
 {
@@ -18,12 +17,12 @@ void MainWindow::sendMsg(const QString &text)
         dropLostPort();
         return;
     }
-    commLog->append(logLine(QDateTime::currentDateTime(), SendTag, text));
+    commLog->append(logLine(SendTag, text));
 }
 
 void MainWindow::recvMsg()
 {
     const QByteArray bytes = serialPort->readAll();
-    commLog->append(logLine(QDateTime::currentDateTime(), ReceiveTag,
+    commLog->append(logLine(ReceiveTag,
                             QString::fromLatin1(bytes.toHex())));
 }

@@ -16,6 +16,8 @@ public:
 
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
+    // The device side, non-blocking, for producers that write on their own.
+    int masterDescriptor() const { return m_master; }
 
     // Sends as the device would; false unless every byte went in.
     bool write(const QByteArray &bytes);

@@ -1,0 +1,308 @@
+// Measures Wirelet's receive path, from a kernel pseudo-terminal to the log on screen, against
+// the bare cost of reading, hex-encoding and formatting the same bytes without any widget.
+
+#include "commlog.h"
+#include "logline.h"
+#include "terminalrig.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QSerialPort>
+#include <QTextBrowser>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double MB = 1024.0 * 1024.0;
+
+double threadCpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double residentMB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+// Writes to the device side from a thread of its own, as fast as the tty takes it or paced
+// like a device at a given baud rate.
+class Producer
+{
+public:
+    Producer(int master, int chunk, double bytesPerSecond, qint64 total)
+        : m_thread([=] { run(master, chunk, bytesPerSecond, total); })
+    {
+    }
+    ~Producer() { m_thread.join(); }
+    bool finished() const { return m_finished; }
+
+private:
+    void run(int master, int chunk, double bytesPerSecond, qint64 total)
+    {
+        std::vector<char> data(static_cast<size_t>(chunk));
+        for (int i = 0; i < chunk; ++i)
+            data[size_t(i)] = char(i * 37 + 11);
+        const auto start = Clock::now();
+        qint64 sent = 0;
+        while (sent < total) {
+            if (bytesPerSecond > 0) {
+                const auto due = start + std::chrono::duration<double>(sent / bytesPerSecond);
+                std::this_thread::sleep_until(due);
+            }
+            qint64 offset = 0;
+            while (offset < chunk) {
+                const ssize_t n = ::write(master, data.data() + offset, size_t(chunk - offset));
+                if (n > 0) {
+                    offset += n;
+                    continue;
+                }
+                pollfd waitFor {master, POLLOUT, 0};
+                ::poll(&waitFor, 1, 100);
+            }
+            sent += chunk;
+        }
+        m_finished = true;
+    }
+
+    std::atomic<bool> m_finished {false};
+    std::thread m_thread;
+};
+
+// Posts a stamped call to the GUI thread every few milliseconds and records how late each
+// one is served: what a user's click or key press would wait.
+class LatencyProbe
+{
+public:
+    explicit LatencyProbe(QObject *gui)
+        : m_thread([this, gui] {
+              while (!m_stop) {
+                  const auto posted = Clock::now();
+                  QMetaObject::invokeMethod(
+                          gui,
+                          [this, posted] {
+                              m_delays.push_back(
+                                      std::chrono::duration<double, std::milli>(Clock::now() - posted)
+                                              .count());
+                          },
+                          Qt::QueuedConnection);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+              }
+          })
+    {
+    }
+    ~LatencyProbe()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    double percentile(double p)
+    {
+        if (m_delays.empty())
+            return 0;
+        std::vector<double> sorted = m_delays;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[std::min(sorted.size() - 1, size_t(p * double(sorted.size())))];
+    }
+
+private:
+    std::atomic<bool> m_stop {false};
+    std::vector<double> m_delays; // touched only on the GUI thread
+    std::thread m_thread;
+};
+
+struct Run
+{
+    double megabytes = 0;
+    double wall = 0;
+    double cpu = 0;
+    double p99 = 0;
+    double rss = 0;
+    double cpuPerMB() const { return cpu / megabytes; }
+    double mbPerSecond() const { return megabytes / wall; }
+};
+
+// Feeds `total` bytes through the pseudo-terminal and waits until the reader has taken them.
+Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
+{
+    const int probe = ::open(device.slavePath().toLocal8Bit().constData(),
+                             O_RDWR | O_NOCTTY | O_NONBLOCK);
+    LatencyProbe latency(qApp);
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = threadCpuSeconds();
+    {
+        Producer producer(device.masterDescriptor(), chunk, bytesPerSecond, total);
+        // Wait in the event loop, as the program would, until the reader has taken it all.
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            int pending = 0;
+            ::ioctl(probe, FIONREAD, &pending);
+            if (producer.finished() && pending == 0)
+                loop.quit();
+        });
+        check.start(10);
+        loop.exec();
+    }
+    // Let the last lines reach the view and be painted.
+    QEventLoop settle;
+    QTimer::singleShot(3 * CommLog::FlushIntervalMs, &settle, &QEventLoop::quit);
+    settle.exec();
+    ::close(probe);
+
+    Run run;
+    run.megabytes = total / MB;
+    run.wall = wall.elapsed() / 1000.0;
+    run.cpu = threadCpuSeconds() - cpuBefore;
+    run.p99 = latency.percentile(0.99);
+    run.rss = residentMB();
+    return run;
+}
+
+// The bare path on a pseudo-terminal of its own: read, hex, line, and nothing shown.
+Run floorRun(int chunk, double bytesPerSecond, qint64 total)
+{
+    PseudoTerminal device;
+    QSerialPort port(device.slavePath());
+    qint64 characters = 0;
+    QObject::connect(&port, &QSerialPort::readyRead, [&] {
+        const QByteArray bytes = port.readAll();
+        characters += logLine(ReceiveTag,
+                              QString::fromLatin1(bytes.toHex()))
+                              .size();
+    });
+    port.open(QIODevice::ReadWrite);
+    const Run run = feed(device, chunk, bytesPerSecond, total);
+    port.close();
+    return run;
+}
+
+void printHeader()
+{
+    std::printf("%-30s %7s %7s %9s %9s %8s %7s %7s\n", "run", "MB/s", "CPU %", "CPU s/MB",
+                "floor", "x floor", "p99 ms", "RSS MB");
+}
+
+void printRow(const char *what, const Run &run, const Run &floor)
+{
+    std::printf("%-30s %7.3f %7.1f %9.3f %9.3f %7.1fx %7.1f %7.1f\n", what, run.mbPerSecond(),
+                run.cpu / run.wall * 100.0, run.cpuPerMB(), floor.cpuPerMB(),
+                run.cpuPerMB() / floor.cpuPerMB(), run.p99, run.rss);
+}
+
+// Appends `lines` lines of a typical short chunk straight to a log, and returns the cost per
+// thousand lines measured over the last `window` of them.
+double appendCost(CommLog &log, qint64 lines, qint64 window)
+{
+    const QString line =
+            logLine(ReceiveTag, QStringLiteral("0102abff"));
+    double cpuAtWindow = 0;
+    for (qint64 i = 0; i < lines; ++i) {
+        if (i == lines - window)
+            cpuAtWindow = threadCpuSeconds();
+        log.append(line);
+        // One flush per interval's worth of lines at 38400 baud in 4-byte chunks.
+        if (i % 20 == 19) {
+            log.flush();
+            QCoreApplication::processEvents();
+        }
+    }
+    log.flush();
+    QCoreApplication::processEvents();
+    return (threadCpuSeconds() - cpuAtWindow) / double(window) * 1000.0 * 1000.0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const bool quick = app.arguments().contains("--quick");
+    const qint64 flood = qint64((quick ? 10 : 100) * MB);
+    const double pacedSeconds = quick ? 3 : 10;
+
+    std::printf("Wirelet receive path: pseudo-terminal to log view (QT_QPA_PLATFORM=%s)\n",
+                qgetenv("QT_QPA_PLATFORM").constData());
+    std::printf("floor: the same bytes read, hex-encoded and formatted as lines, no view\n\n");
+    printHeader();
+
+    TerminalRig rig;
+    rig.open();
+    const double rssAtStart = residentMB();
+
+    // A flood in 4 KB writes, the most a pseudo-terminal hands over at once.
+    const qint64 tenth = flood / 10;
+    const Run floodFloor = floorRun(4096, 0, tenth);
+    printRow("flood, first tenth", feed(rig.device, 4096, 0, tenth), floodFloor);
+    printRow("flood, middle", feed(rig.device, 4096, 0, flood - 2 * tenth), floodFloor);
+    printRow("flood, last tenth", feed(rig.device, 4096, 0, tenth), floodFloor);
+
+    // Ten bits a byte on the line: start, eight data bits, stop.
+    struct Paced
+    {
+        const char *name;
+        int chunk;
+        double bytesPerSecond;
+    };
+    for (const Paced &paced : {Paced {"38400 baud, 4-byte chunks", 4, 3840},
+                               Paced {"115200 baud, 16-byte chunks", 16, 11520}}) {
+        const qint64 total = qint64(paced.bytesPerSecond * pacedSeconds);
+        const Run floor = floorRun(paced.chunk, paced.bytesPerSecond, total);
+        printRow(paced.name, feed(rig.device, paced.chunk, paced.bytesPerSecond, total), floor);
+    }
+
+    // An hour at 38400 baud in 4-byte chunks is 3.46 million lines.
+    CommLog log(rig.comLog);
+    const qint64 hourOfLines = quick ? 346000 : 3456000;
+    const double earlyCost = appendCost(log, 20000, 10000);
+    const double lateCost = appendCost(log, hourOfLines, 10000);
+
+    // One 64 KB chunk arriving at once, shown and painted.
+    const QString bigLine = logLine(ReceiveTag,
+                                    QString::fromLatin1(QByteArray(64 * 1024, '\x5a').toHex()));
+    QElapsedTimer big;
+    big.start();
+    log.append(bigLine);
+    log.flush();
+    rig.comLog->viewport()->repaint();
+    const qint64 bigMs = big.elapsed();
+
+    std::printf("\nlog bound: %d lines, %d characters; lines shown now: %d\n", CommLog::MaxLines,
+                CommLog::MaxCharacters, rig.comLog->document()->blockCount() - 1);
+    std::printf("append cost, ms per 1000 lines: %.2f at the start, %.2f after %lld lines\n",
+                earlyCost, lateCost, hourOfLines);
+    std::printf("a 64 KB chunk logged and painted in %lld ms\n", bigMs);
+    std::printf("resident memory: %.1f MB with the port open, %.1f MB at the end\n", rssAtStart,
+                residentMB());
+
+    rig.openCom->click();
+    return 0;
+}
