@@ -10,6 +10,8 @@ packages=(
     qtbase5-dev libqt5serialport5-dev
     fonts-wqy-microhei          # the Chinese texts render with it
     binutils-mingw-w64-x86-64   # checks the Windows resource script
+    dpkg-dev                    # dpkg-shlibdeps: the .deb's Depends line
+    desktop-file-utils          # checks the desktop entry
 )
 
 missing=()
