@@ -18,29 +18,7 @@ packages=(
     qtbase5-dev
 )
 
-missing=()
-for package in "${packages[@]}"; do
-    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
-    [[ "$status" == "install ok installed" ]] || missing+=("$package")
-done
-
-if ((${#missing[@]})); then
-    if ! command -v apt-get >/dev/null; then
-        echo "The fuzzer needs these packages (or your system's equivalents): ${missing[*]}" >&2
-        exit 1
-    fi
-    as_root=()
-    if [[ $(id -u) -ne 0 ]]; then
-        if ! command -v sudo >/dev/null; then
-            echo "Installing ${missing[*]} needs root: run this as root or install sudo." >&2
-            exit 1
-        fi
-        as_root=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${as_root[@]}" apt-get update
-    "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-fi
+"$root/scripts/install-packages.sh" "${packages[@]}"
 
 build="$root/build-fuzz"
 fuzzer="$build/hexmessage_fuzzer"

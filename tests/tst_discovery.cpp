@@ -1,6 +1,7 @@
 #include "idleports.h"
 #include "mainwindow.h"
 #include "modalcatcher.h"
+#include "windowhelpers.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -67,7 +68,7 @@ QStringList TestDiscovery::lockAllListedPorts()
     const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports) {
-        QFile lock(QStringLiteral("/var/lock/LCK..") + port.portName());
+        QFile lock(portLockDirectory() + QStringLiteral("/LCK..") + port.portName());
         if (lock.exists())
             continue;
         if (!lock.open(QIODevice::WriteOnly)) {

@@ -1,53 +1,96 @@
 #include "mainwindow.h"
+#include "pseudoterminal.h"
+#include "windowhelpers.h"
 
 #include <QApplication>
-#include <QPointer>
+#include <QCheckBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
+#include <poll.h>
 
 int wireletMain(int argc, char *argv[]);
 
-// The real main(): it shows the window and ends with 0 when the window is closed.
+// The real main(): closing its window, even with a port open and traffic flowing, ends the
+// program with 0 and leaves the port closed and unlocked.
 class TestEntry : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void closingTheWindowExitsWithZero();
+    void closingWhileTrafficFlowsExitsCleanly();
 };
 
 namespace {
 
-bool g_windowWasShown = false;
+PseudoTerminal *g_device = nullptr;
+bool g_portWasOpen = false;
+bool g_portWasLocked = false;
+bool g_highDpi = false;
+
 
 // Runs as soon as main() has built its application object.
-void closeMainWindowOnceShown()
+void driveTheWindowOnceShown()
 {
+    g_highDpi = QCoreApplication::testAttribute(Qt::AA_EnableHighDpiScaling)
+            && QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps);
     auto *poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
+        MainWindow *window = nullptr;
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (qobject_cast<MainWindow *>(widget) && widget->isVisible()) {
-                g_windowWasShown = true;
-                poll->stop();
-                widget->close();
-            } else if (widget->isVisible()) {
-                // The discovery warning on a machine without idle ports.
-                widget->close();
-            }
+            if (auto *main = qobject_cast<MainWindow *>(widget); main && main->isVisible())
+                window = main;
+            else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
+                widget->close(); // the warning of a machine without idle ports
         }
+        if (!window)
+            return;
+        poll->stop();
+
+        selectPort(*window, g_device->slavePath());
+        window->findChild<QCheckBox *>("openCom")->click();
+        g_portWasOpen = window->findChild<QSerialPort *>()->isOpen();
+        g_portWasLocked = !portLocksHeldHere().isEmpty();
+        window->findChild<QTextEdit *>("message")->setPlainText("a5 5a");
+        auto *traffic = new QTimer(window);
+        QObject::connect(traffic, &QTimer::timeout, window, [window] {
+            g_device->write(QByteArray(64, '\x3c'));
+            g_device->readAll();
+            window->findChild<QPushButton *>("btnSend")->click();
+        });
+        traffic->start(2);
+        QTimer::singleShot(300, window, &QWidget::close);
     });
     poll->start(10);
 }
 
 } // namespace
 
-void TestEntry::closingTheWindowExitsWithZero()
+void TestEntry::closingWhileTrafficFlowsExitsCleanly()
 {
-    qAddPreRoutine(closeMainWindowOnceShown);
+    const QStringList locksBefore = portLocksHeldHere();
+    PseudoTerminal device;
+    QVERIFY(device.isValid());
+    g_device = &device;
+
+    qAddPreRoutine(driveTheWindowOnceShown);
     char name[] = "wirelet";
     char *argv[] = {name, nullptr};
     QCOMPARE(wireletMain(1, argv), 0);
-    QVERIFY(g_windowWasShown);
+
+    QVERIFY(g_highDpi);
+    QVERIFY(g_portWasOpen);
+    QVERIFY(g_portWasLocked);
+    QCOMPARE(portLocksHeldHere(), locksBefore);
+    // Nobody holds the port any more: the device side sees the hang-up.
+    device.readAll();
+    pollfd master {device.masterDescriptor(), POLLIN, 0};
+    QCOMPARE(::poll(&master, 1, 0), 1);
+    QVERIFY(master.revents & POLLHUP);
 }
 
 QTEST_APPLESS_MAIN(TestEntry)

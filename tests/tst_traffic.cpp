@@ -103,6 +103,7 @@ void TestTraffic::hexTexts_data()
     QTest::newRow("tabs and lines") << "\t00\n7F \r\n80  " << true << QByteArray::fromHex("007f80");
     QTest::newRow("empty") << "" << true << QByteArray();
     QTest::newRow("only white space") << " \n\t " << true << QByteArray();
+    QTest::newRow("only line breaks") << "\n\n\n" << true << QByteArray();
     // Each of these used to send a byte nobody typed.
     QTest::newRow("word") << "hello" << false << QByteArray();
     QTest::newRow("odd group") << "12 3" << false << QByteArray();
@@ -110,6 +111,7 @@ void TestTraffic::hexTexts_data()
     QTest::newRow("C prefix") << "0x1F" << false << QByteArray();
     QTest::newRow("accented letter") << "é" << false << QByteArray();
     QTest::newRow("Chinese") << "十六" << false << QByteArray();
+    QTest::newRow("emoji") << "01 \U0001F600" << false << QByteArray();
     QTest::newRow("full-width digits") << "\uFF10\uFF11" << false << QByteArray();
 }
 

@@ -3,9 +3,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <unistd.h>
 
 std::unique_ptr<MainWindow> newWindow()
 {
@@ -27,4 +30,29 @@ void clickIndicator(QCheckBox *box)
     option.initFrom(box);
     const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, indicator.center());
+}
+
+QString portLockDirectory()
+{
+    // Qt's own list, in its order.
+    for (const char *path : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
+                             "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
+        const QFileInfo folder(QString::fromLatin1(path));
+        if (folder.isDir() && folder.isReadable() && folder.isWritable())
+            return folder.filePath();
+    }
+    return QString();
+}
+
+QStringList portLocksHeldHere()
+{
+    QStringList held;
+    const QDir locks(portLockDirectory());
+    const QByteArray pid = QByteArray::number(qint64(::getpid()));
+    for (const QString &name : locks.entryList({"LCK..*"}, QDir::Files | QDir::System)) {
+        QFile lock(locks.filePath(name));
+        if (lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed() == pid)
+            held.append(name);
+    }
+    return held;
 }

@@ -3,7 +3,7 @@
 
 #include "mainwindow.h"
 
-#include <QString>
+#include <QStringList>
 #include <memory>
 
 class QCheckBox;
@@ -17,5 +17,12 @@ void selectPort(MainWindow &window, const QString &path);
 
 // Clicks a check box on its indicator, where a user would.
 void clickIndicator(QCheckBox *box);
+
+// Where Qt keeps serial-port lock files: the first usable of the folders it knows.
+QString portLockDirectory();
+
+// The serial-port lock files this process holds. Tests run side by side, so the others'
+// locks come and go meanwhile.
+QStringList portLocksHeldHere();
 
 #endif // WINDOWHELPERS_H
