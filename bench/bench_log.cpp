@@ -5,12 +5,12 @@
 #include "logline.h"
 #include "modalcatcher.h"
 #include "terminalrig.h"
+#include "usage.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QSerialPort>
 #include <QPushButton>
 #include <QTest>
@@ -25,7 +25,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -35,26 +34,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr double MB = 1024.0 * 1024.0;
-
-double threadCpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double residentMB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
 
 // Writes to the device side from a thread of its own, as fast as the tty takes it or paced
 // like a device at a given baud rate.
@@ -161,7 +140,7 @@ Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
     LatencyProbe latency(qApp);
     QElapsedTimer wall;
     wall.start();
-    const double cpuBefore = threadCpuSeconds();
+    const double cpuBefore = Usage::cpuSeconds(RUSAGE_THREAD);
     {
         Producer producer(device.masterDescriptor(), chunk, bytesPerSecond, total);
         // Wait in the event loop, as the program would, until the reader has taken it all.
@@ -185,9 +164,9 @@ Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
     Run run;
     run.megabytes = total / MB;
     run.wall = wall.elapsed() / 1000.0;
-    run.cpu = threadCpuSeconds() - cpuBefore;
+    run.cpu = Usage::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
     run.p99 = latency.percentile(0.99);
-    run.rss = residentMB();
+    run.rss = Usage::residentMegabytes();
     return run;
 }
 
@@ -231,7 +210,7 @@ double appendCost(CommLog &log, qint64 lines, qint64 window)
     double cpuAtWindow = 0;
     for (qint64 i = 0; i < lines; ++i) {
         if (i == lines - window)
-            cpuAtWindow = threadCpuSeconds();
+            cpuAtWindow = Usage::cpuSeconds(RUSAGE_THREAD);
         log.append(line);
         // One flush per interval's worth of lines at 38400 baud in 4-byte chunks.
         if (i % 20 == 19) {
@@ -241,7 +220,7 @@ double appendCost(CommLog &log, qint64 lines, qint64 window)
     }
     log.flush();
     QCoreApplication::processEvents();
-    return (threadCpuSeconds() - cpuAtWindow) / double(window) * 1000.0 * 1000.0;
+    return (Usage::cpuSeconds(RUSAGE_THREAD) - cpuAtWindow) / double(window) * 1000.0 * 1000.0;
 }
 
 } // namespace
@@ -260,7 +239,7 @@ int main(int argc, char *argv[])
 
     TerminalRig rig;
     rig.open();
-    const double rssAtStart = residentMB();
+    const double rssAtStart = Usage::residentMegabytes();
 
     // A flood in 4 KB writes, the most a pseudo-terminal hands over at once.
     const qint64 tenth = flood / 10;
@@ -286,8 +265,9 @@ int main(int argc, char *argv[])
     // An hour at 38400 baud in 4-byte chunks is 3.46 million lines.
     CommLog log(rig.comLog);
     const qint64 hourOfLines = quick ? 346000 : 3456000;
-    const double earlyCost = appendCost(log, 20000, 10000);
-    const double lateCost = appendCost(log, hourOfLines, 10000);
+    const double earlyCost = appendCost(log, 60000, 50000);
+    const double lateCost = appendCost(log, hourOfLines, 50000);
+    const double rssAfterHour = Usage::residentMegabytes();
 
     // One 64 KB chunk arriving at once, shown and painted.
     const QString bigLine = logLine(ReceiveTag,
@@ -326,8 +306,9 @@ int main(int argc, char *argv[])
     std::printf("a 1 MB hex message: pasted in %lld ms; the click sends and logs it in %lld ms, "
                 "or refuses it in %lld ms\n",
                 pasteMs, validMs, refusedMs);
-    std::printf("resident memory: %.1f MB with the port open, %.1f MB at the end\n", rssAtStart,
-                residentMB());
+    std::printf("resident memory: %.1f MB with the port open, %.1f MB after the flood and the "
+                "hour of lines, %.1f MB with the 1 MB message in the message box and the log\n",
+                rssAtStart, rssAfterHour, Usage::residentMegabytes());
 
     rig.openCom->click();
     return 0;

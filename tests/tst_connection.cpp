@@ -1,6 +1,7 @@
 #include "modalcatcher.h"
 #include "terminalrig.h"
 #include "termiosspy.h"
+#include "usage.h"
 #include "windowhelpers.h"
 
 #include <QCheckBox>
@@ -9,17 +10,8 @@
 #include <QSerialPort>
 #include <QTextBrowser>
 #include <QtTest>
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 void choose(MainWindow &window, const char *comboName, const QString &text)
 {
@@ -225,9 +217,9 @@ void TestConnection::deviceLossClosesOnceWithoutSpinning()
     QVERIFY(!rig.btnSend->isEnabled());
 
     // Half a second later: no second box, no stream of errors, no core burnt.
-    const double before = cpuSeconds();
+    const double before = Usage::cpuSeconds();
     QTest::qWait(500);
-    const double used = cpuSeconds() - before;
+    const double used = Usage::cpuSeconds() - before;
     qInfo("errors reported: %d; CPU over 500 ms idle after the loss: %.3f s",
           int(errors.size()), used);
     QCOMPARE(catcher.boxes().size(), 1);

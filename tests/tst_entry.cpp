@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTextEdit>
@@ -40,13 +39,7 @@ void driveTheWindowOnceShown()
             && QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps);
     auto *poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
-        MainWindow *window = nullptr;
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *main = qobject_cast<MainWindow *>(widget); main && main->isVisible())
-                window = main;
-            else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
-                widget->close(); // the warning of a machine without idle ports
-        }
+        MainWindow *window = shownMainWindow();
         if (!window)
             return;
         poll->stop();

@@ -1,10 +1,10 @@
 #include "mainwindow.h"
+#include "windowhelpers.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -75,13 +75,7 @@ void inspectOnceShown()
 
     auto *poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
-        MainWindow *main = nullptr;
-        for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<MainWindow *>(widget); window && window->isVisible())
-                main = window;
-            else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
-                widget->close(); // the warning of a machine without idle ports
-        }
+        MainWindow *main = shownMainWindow();
         if (!main)
             return;
         poll->stop();

@@ -1,43 +1,16 @@
 #include "modalcatcher.h"
 #include "terminalrig.h"
+#include "usage.h"
 #include "windowhelpers.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTextBrowser>
 #include <QtTest>
-#include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int openDescriptors()
-{
-    return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
-}
-
-
-double residentMB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
-}
 
 // Turns the event loop until the condition holds; false after the timeout.
 template<typename Condition>
@@ -89,7 +62,7 @@ void TestSoak::unplugOverAndOver()
     ModalCatcher catcher;
     QElapsedTimer wall;
     wall.start();
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = Usage::cpuSeconds();
     for (int cycle = 0; cycle < Cycles; ++cycle) {
         PseudoTerminal device;
         selectPort(*window, device.slavePath());
@@ -114,13 +87,13 @@ void TestSoak::unplugOverAndOver()
         QVERIFY(!btnSend->isEnabled());
 
         // Right after a loss the program has nothing to do; a spinning one would not idle.
-        const double idleFrom = cpuSeconds();
+        const double idleFrom = Usage::cpuSeconds();
         QTest::qWait(IdleMs);
-        idleCpu += cpuSeconds() - idleFrom;
+        idleCpu += Usage::cpuSeconds() - idleFrom;
     }
     // A last look for a late second warning.
     QTest::qWait(100);
-    const double cpu = cpuSeconds() - cpuBefore;
+    const double cpu = Usage::cpuSeconds() - cpuBefore;
     const double seconds = wall.elapsed() / 1000.0;
     const double idleSeconds = Cycles * IdleMs / 1000.0;
     qInfo("unplug soak: %d cycles, %d warnings; %.2f s wall, %.2f s CPU in all; "
@@ -150,16 +123,16 @@ void TestSoak::openAndCloseOverAndOver()
     // Warm up, so what Qt allocates once is not counted as growth.
     for (int n = 0; n < 20; ++n)
         QVERIFY(cycle(n));
-    const int descriptorsBefore = openDescriptors();
+    const int descriptorsBefore = Usage::openDescriptors();
     const QStringList locksBefore = portLocksHeldHere();
-    const double rssBefore = residentMB();
+    const double rssBefore = Usage::residentMegabytes();
 
     for (int n = 0; n < Cycles; ++n)
         QVERIFY2(cycle(n), qPrintable(QString("cycle %1").arg(n)));
     QTest::qWait(2 * 40);
 
-    const int descriptorsAfter = openDescriptors();
-    const double rssAfter = residentMB();
+    const int descriptorsAfter = Usage::openDescriptors();
+    const double rssAfter = Usage::residentMegabytes();
     qInfo("open/close soak: %d cycles; descriptors %d -> %d; lock files %d -> %d; "
           "resident %.1f MB -> %.1f MB; %d log lines",
           Cycles, descriptorsBefore, descriptorsAfter, int(locksBefore.size()),

@@ -1,10 +1,12 @@
 #include "windowhelpers.h"
 #include "modalcatcher.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -14,6 +16,18 @@ std::unique_ptr<MainWindow> newWindow()
 {
     ModalCatcher discoveryWarning;
     return std::make_unique<MainWindow>();
+}
+
+MainWindow *shownMainWindow()
+{
+    MainWindow *shown = nullptr;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<MainWindow *>(widget); window && window->isVisible())
+            shown = window;
+        else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
+            widget->close();
+    }
+    return shown;
 }
 
 void selectPort(MainWindow &window, const QString &path)

@@ -12,6 +12,10 @@ class QCheckBox;
 // discovery warning; that box is answered here so every test starts alike.
 std::unique_ptr<MainWindow> newWindow();
 
+// The program's main window once it is on screen, or null. A machine without idle ports
+// shows a warning first; it is answered here.
+MainWindow *shownMainWindow();
+
 // Offers the given device path in the port list and selects it, as if discovery had found it.
 void selectPort(MainWindow &window, const QString &path);
 
