@@ -37,13 +37,7 @@ void driveTheWindowOnceShown()
 {
     g_highDpi = QCoreApplication::testAttribute(Qt::AA_EnableHighDpiScaling)
             && QCoreApplication::testAttribute(Qt::AA_UseHighDpiPixmaps);
-    auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
-        MainWindow *window = shownMainWindow();
-        if (!window)
-            return;
-        poll->stop();
-
+    onceMainWindowShown([](MainWindow *window) {
         selectPort(*window, g_device->slavePath());
         window->findChild<QCheckBox *>("openCom")->click();
         g_portWasOpen = window->findChild<QSerialPort *>()->isOpen();
@@ -58,7 +52,6 @@ void driveTheWindowOnceShown()
         traffic->start(2);
         QTimer::singleShot(300, window, &QWidget::close);
     });
-    poll->start(10);
 }
 
 } // namespace

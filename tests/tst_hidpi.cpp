@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
-#include <QTimer>
 #include <QtTest>
 
 int wireletMain(int argc, char *argv[]);
@@ -73,12 +72,7 @@ void inspectOnceShown()
     font.setPointSize(9);
     QApplication::setFont(font);
 
-    auto *poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
-        MainWindow *main = shownMainWindow();
-        if (!main)
-            return;
-        poll->stop();
+    onceMainWindowShown([](MainWindow *main) {
         main->findChild<QPushButton *>("pushButton")->click();
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (widget->isVisible())
@@ -86,7 +80,6 @@ void inspectOnceShown()
         }
         QApplication::closeAllWindows();
     });
-    poll->start(10);
 }
 
 } // namespace

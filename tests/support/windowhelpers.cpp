@@ -10,6 +10,7 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QTimer>
 #include <unistd.h>
 
 std::unique_ptr<MainWindow> newWindow()
@@ -18,16 +19,24 @@ std::unique_ptr<MainWindow> newWindow()
     return std::make_unique<MainWindow>();
 }
 
-MainWindow *shownMainWindow()
+void onceMainWindowShown(std::function<void(MainWindow *)> act)
 {
-    MainWindow *shown = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<MainWindow *>(widget); window && window->isVisible())
-            shown = window;
-        else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
-            widget->close();
-    }
-    return shown;
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, qApp, [poll, act] {
+        MainWindow *shown = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<MainWindow *>(widget); window && window->isVisible())
+                shown = window;
+            else if (qobject_cast<QMessageBox *>(widget) && widget->isVisible())
+                widget->close();
+        }
+        if (!shown)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        act(shown);
+    });
+    poll->start(10);
 }
 
 void selectPort(MainWindow &window, const QString &path)

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -12,9 +13,9 @@ class QCheckBox;
 // discovery warning; that box is answered here so every test starts alike.
 std::unique_ptr<MainWindow> newWindow();
 
-// The program's main window once it is on screen, or null. A machine without idle ports
-// shows a warning first; it is answered here.
-MainWindow *shownMainWindow();
+// Runs `act` once the program's main window is on screen; for tests that drive the real
+// main(). A machine without idle ports shows a warning first; it is answered on the way.
+void onceMainWindowShown(std::function<void(MainWindow *)> act);
 
 // Offers the given device path in the port list and selects it, as if discovery had found it.
 void selectPort(MainWindow &window, const QString &path);
