@@ -1,11 +1,5 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test headless, then prints the figures the tests report.
+# Sets up, builds and runs every test headless (GCC and Qt 5), then prints the figures the
+# tests report. Options go to ctest, for example ./test.sh -R traffic
 set -euo pipefail
-root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-"$root/scripts/bootstrap.sh"
-export QT_QPA_PLATFORM=offscreen
-status=0
-ctest --test-dir "$root/build" --output-on-failure --parallel 2 "$@" || status=$?
-echo "Figures:"
-grep -h "QINFO" "$root/build/Testing/Temporary/LastTest.log" | sed 's/^QINFO *: */  /' || true
-exit $status
+exec "$(dirname "${BASH_SOURCE[0]}")/scripts/check.sh" default "$@"

@@ -4,10 +4,12 @@
 
 int main(int argc, char *argv[])
 {
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // The forms place everything in fixed pixels: on a HiDPI screen the whole window must
-    // scale, or the larger fonts clip in their fixed boxes.
+    // scale, or the larger fonts clip in their fixed boxes. Qt 6 always does.
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
 
     QApplication app(argc, argv);
     MainWindow window;

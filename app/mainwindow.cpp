@@ -1,12 +1,51 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "busyport.h"
 #include "commlog.h"
+#include "hexmessage.h"
+#include "logline.h"
 #include "placement.h"
 
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QScreen>
+#include <QSerialPortInfo>
+#include <QSignalBlocker>
 #include <QStyle>
+
+namespace {
+
+// Every user-facing error: a modal warning box without parent, titled "Tip", with one Ok button.
+void showWarning(const QString &text)
+{
+    QMessageBox::warning(nullptr, QStringLiteral("Tip"), text);
+}
+
+void applyLineSettings(QSerialPort *port, const Ui::MainWindow *ui)
+{
+    port->setBaudRate(ui->baudRate->currentText().toInt(), QSerialPort::AllDirections);
+
+    const int dataBits = ui->dataBits->currentText().toInt();
+    if (dataBits >= QSerialPort::Data5 && dataBits <= QSerialPort::Data8)
+        port->setDataBits(QSerialPort::DataBits(dataBits));
+
+    const QString stopBits = ui->stopBits->currentText();
+    if (stopBits == QLatin1String("1"))
+        port->setStopBits(QSerialPort::OneStop);
+    else if (stopBits == QLatin1String("2"))
+        port->setStopBits(QSerialPort::TwoStop);
+
+    const QString parity = ui->parity->currentText();
+    if (parity == QLatin1String("NoParity"))
+        port->setParity(QSerialPort::NoParity);
+    else if (parity == QLatin1String("EvenParity"))
+        port->setParity(QSerialPort::EvenParity);
+    else if (parity == QLatin1String("OddParity"))
+        port->setParity(QSerialPort::OddParity);
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -56,4 +95,88 @@ void MainWindow::resizeEvent(QResizeEvent *)
 void MainWindow::on_pushButton_clicked()
 {
     aboutDialog.show();
+}
+
+void MainWindow::initPort()
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports) {
+        if (!isPortBusy(port.systemLocation()))
+            ui->portName->addItem(port.portName());
+    }
+    if (ui->portName->count() == 0)
+        showWarning(QStringLiteral("找不到空闲串口"));
+}
+
+bool MainWindow::openPort()
+{
+    serialPort->setPortName(ui->portName->currentText());
+    // Set before open(): Qt applies them while opening, so the port never runs for a moment
+    // with the previous settings, and one the device refuses fails the open.
+    applyLineSettings(serialPort, ui);
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        showWarning(QStringLiteral("串口打开失败"));
+        return false;
+    }
+    // Bytes the device sent while the port was closed belong to no session; drop them.
+    serialPort->clear(QSerialPort::Input);
+    return true;
+}
+
+void MainWindow::setPortOpen(bool open)
+{
+    if (!open) {
+        serialPort->close();
+        ui->btnSend->setEnabled(false);
+        return;
+    }
+    if (openPort()) {
+        ui->btnSend->setEnabled(true);
+        return;
+    }
+    // A port that failed to open must not look open; the next click simply retries.
+    const QSignalBlocker quiet(ui->openCom);
+    ui->openCom->setChecked(false);
+}
+
+void MainWindow::sendMsg(const QString &text)
+{
+    const std::optional<QByteArray> bytes = decodeHexMessage(text);
+    if (!bytes) {
+        showWarning(QStringLiteral("发送内容不是有效的十六进制数据"));
+        return;
+    }
+    // Logged only once every byte is on its way; a port that refuses them is gone.
+    if (serialPort->write(*bytes) != bytes->size()) {
+        dropLostPort();
+        return;
+    }
+    commLog->append(logLine(Traffic::Sent, text));
+}
+
+void MainWindow::recvMsg()
+{
+    const QByteArray bytes = serialPort->readAll();
+    commLog->append(logLine(Traffic::Received, QString::fromLatin1(bytes.toHex())));
+}
+
+void MainWindow::onPortError(QSerialPort::SerialPortError error)
+{
+    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::WriteError
+            || error == QSerialPort::ResourceError;
+    if (lost && serialPort->isOpen())
+        dropLostPort();
+}
+
+void MainWindow::dropLostPort()
+{
+    // Close before anything else: Qt 5 repeats the error for as long as a vanished device
+    // stays open, and a modal box shown first would let that spin on under it.
+    serialPort->close();
+    {
+        const QSignalBlocker quiet(ui->openCom);
+        ui->openCom->setChecked(false);
+    }
+    ui->btnSend->setEnabled(false);
+    showWarning(QStringLiteral("串口已断开"));
 }

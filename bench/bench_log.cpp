@@ -178,7 +178,7 @@ Run floorRun(int chunk, double bytesPerSecond, qint64 total)
     qint64 characters = 0;
     QObject::connect(&port, &QSerialPort::readyRead, [&] {
         const QByteArray bytes = port.readAll();
-        characters += logLine(ReceiveTag,
+        characters += logLine(Traffic::Received,
                               QString::fromLatin1(bytes.toHex()))
                               .size();
     });
@@ -206,7 +206,7 @@ void printRow(const char *what, const Run &run, const Run &floor)
 double appendCost(CommLog &log, qint64 lines, qint64 window)
 {
     const QString line =
-            logLine(ReceiveTag, QStringLiteral("0102abff"));
+            logLine(Traffic::Received, QStringLiteral("0102abff"));
     double cpuAtWindow = 0;
     for (qint64 i = 0; i < lines; ++i) {
         if (i == lines - window)
@@ -270,7 +270,7 @@ int main(int argc, char *argv[])
     const double rssAfterHour = Usage::residentMegabytes();
 
     // One 64 KB chunk arriving at once, shown and painted.
-    const QString bigLine = logLine(ReceiveTag,
+    const QString bigLine = logLine(Traffic::Received,
                                     QString::fromLatin1(QByteArray(64 * 1024, '\x5a').toHex()));
     QElapsedTimer big;
     big.start();

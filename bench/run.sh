@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
-# Builds Wirelet and prints the receive-path figures. Pass --quick for a shorter run.
+# Builds Wirelet and prints the receive-path figures:   bench/run.sh [qt6] [--quick]
+# qt6 measures the Qt 6 build (in build-qt6/); --quick makes a shorter run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/bootstrap.sh" >/dev/null
-cmake --build "$root/build" --target wirelet_bench --parallel "$(nproc)" >/dev/null
-QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$root/build/bench/wirelet_bench" "$@"
+variant=default build="$root/build"
+if [[ "${1:-}" == qt6 ]]; then
+    variant=qt6 build="$root/build-qt6"
+    shift
+fi
+"$root/scripts/bootstrap.sh" "$variant" >/dev/null
+QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$build/bench/wirelet_bench" "$@"

@@ -1,22 +1,47 @@
 #!/usr/bin/env bash
-# Installs what Wirelet needs on Debian or Ubuntu, then configures and builds it:
-#   scripts/bootstrap.sh [build-folder [cmake-option...]]     (default: build/)
-# Re-runs install nothing and rebuild only what changed.
+# Installs what a build of Wirelet needs on Debian or Ubuntu, then configures and builds it,
+# incrementally, in a folder of its own:
+#   scripts/bootstrap.sh [--tests] [VARIANT]
+#     default  GCC and Qt 5, in build/ (what ./run.sh starts and ./test.sh tests)
+#     clang    Clang and Qt 5, in build-clang/
+#     qt6      GCC and Qt 6, in build-qt6/
+#     asan     GCC and Qt 5 with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+# --tests also installs what the tests need besides the build. With WIRELET_WERROR=1 in the
+# environment (CI sets it) every warning is an error.
 set -euo pipefail
-
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-packages=(
-    cmake g++ make
-    qtbase5-dev libqt5serialport5-dev
-    fonts-wqy-microhei          # the Chinese texts render with it
-    binutils-mingw-w64-x86-64   # checks the Windows resource script
-    dpkg-dev                    # dpkg-shlibdeps: the .deb's Depends line
-    desktop-file-utils          # checks the desktop entry
-)
+tests=false
+if [[ "${1:-}" == --tests ]]; then
+    tests=true
+    shift
+fi
+variant="${1:-default}"
 
+packages=(cmake g++ make fonts-wqy-microhei) # the Chinese texts render with the font
+qt5=(qtbase5-dev libqt5serialport5-dev)
+options=()
+case "$variant" in
+default) packages+=("${qt5[@]}") ;;
+clang) packages+=("${qt5[@]}" clang) options=(-DCMAKE_CXX_COMPILER=clang++) ;;
+qt6) packages+=(qt6-base-dev qt6-serialport-dev qt6-base-dev-tools) options=(-DWIRELET_QT=6) ;;
+asan) packages+=("${qt5[@]}") options=(-DWIRELET_SANITIZE=ON) ;;
+*)
+    echo "unknown variant '$variant': default, clang, qt6 or asan" >&2
+    exit 2
+    ;;
+esac
+if $tests; then
+    packages+=(
+        binutils-mingw-w64-x86-64 # windres: the Windows resource script
+        dpkg-dev desktop-file-utils # the .deb's Depends; the menu entry
+        xvfb xauth # a 1920x1080 display for the scaled window
+    )
+fi
 "$root/scripts/install-packages.sh" "${packages[@]}"
 
-build="$root/${1:-build}"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${@:2}"
+build="$root/build"
+[[ "$variant" == default ]] || build+="-$variant"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR="${WIRELET_WERROR:-0}" "${options[@]}"
 cmake --build "$build" --parallel "$(nproc)"

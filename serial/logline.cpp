@@ -20,7 +20,9 @@ QString timestampNow()
 
 } // namespace
 
-QString logLine(QLatin1String tag, const QString &payload)
+QString logLine(Traffic traffic, const QString &payload)
 {
+    // The misspelling is the one users and their scripts already know.
+    const QLatin1String tag(traffic == Traffic::Sent ? " [send] " : " [recieve] ");
     return timestampNow() + tag + payload + QLatin1Char('\n');
 }

@@ -3,11 +3,10 @@
 
 #include <QString>
 
-inline constexpr QLatin1String SendTag(" [send] ");
-// The spelling is the one users and their scripts already know.
-inline constexpr QLatin1String ReceiveTag(" [recieve] ");
+enum class Traffic { Sent, Received };
 
-// One line of the communication log: local time now to the second, tag, payload, line break.
-QString logLine(QLatin1String tag, const QString &payload);
+// One line of the communication log: local time now to the second, the tag of the traffic's
+// direction, payload, line break.
+QString logLine(Traffic traffic, const QString &payload);
 
 #endif // LOGLINE_H

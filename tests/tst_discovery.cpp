@@ -1,95 +1,100 @@
-#include "idleports.h"
+#include "busyport.h"
 #include "mainwindow.h"
 #include "modalcatcher.h"
-#include "windowhelpers.h"
+#include "pseudoterminal.h"
 
 #include <QComboBox>
 #include <QFile>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QtTest>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-struct FakePort
-{
-    QString name;
-    bool busy;
-    QString portName() const { return name; }
-    bool isBusy() const { return busy; }
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(QVector<FakePort>)
-
-// Which ports are offered, and the warning when none is.
+// Which ports are offered: those no other program holds, with a warning when there is none.
 class TestDiscovery : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void idleOnly_data();
-    void idleOnly();
+    void lockFileCountsWhileItsProcessLives();
+    void portOpenInAnotherProcessIsBusy();
     void allBusyWarnsBeforeShowing();
-    void idlePortsAreListedWithoutWarning();
-
-private:
-    QStringList lockAllListedPorts();
 };
 
-void TestDiscovery::idleOnly_data()
-{
-    QTest::addColumn<QVector<FakePort>>("ports");
-    QTest::addColumn<QStringList>("expected");
+namespace {
 
-    QTest::newRow("none") << QVector<FakePort>{} << QStringList{};
-    QTest::newRow("all busy") << QVector<FakePort>{{"COM1", true}, {"COM2", true}}
-                              << QStringList{};
-    QTest::newRow("COM1 busy, COM3 idle") << QVector<FakePort>{{"COM1", true}, {"COM3", false}}
-                                          << QStringList{"COM3"};
-    QTest::newRow("enumeration order kept")
-            << QVector<FakePort>{{"COM3", false}, {"COM2", true}, {"COM1", false}}
-            << QStringList{"COM3", "COM1"};
+void writeLock(const QString &path, qint64 pid)
+{
+    QFile lock(path);
+    QVERIFY2(lock.open(QIODevice::WriteOnly), qPrintable(path));
+    lock.write(QByteArray::number(pid) + '\n');
 }
 
-void TestDiscovery::idleOnly()
+} // namespace
+
+void TestDiscovery::lockFileCountsWhileItsProcessLives()
 {
-    QFETCH(QVector<FakePort>, ports);
-    QFETCH(QStringList, expected);
-    QCOMPARE(idlePortNames(ports), expected);
+    PseudoTerminal device;
+    const QString path = device.slavePath();
+    QVERIFY(!isPortBusy(path));
+
+    // The lock Qt takes while a port is open names a live process (this one), as it does
+    // while another Wirelet holds the port.
+    QSerialPort port(path);
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    QVERIFY(QFile::exists(portLockFilePath(path)));
+    QVERIFY(isPortBusy(path));
+    port.close();
+    QVERIFY(!isPortBusy(path));
+
+    // A lock left behind by a program that is gone is no evidence.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    QVERIFY(gone > 0 && ::waitpid(gone, nullptr, 0) == gone);
+    writeLock(portLockFilePath(path), gone);
+    const bool busyWithDeadLock = isPortBusy(path);
+    QFile::remove(portLockFilePath(path));
+    QVERIFY(!busyWithDeadLock);
 }
 
-// Marks every port this machine lists as held by this process, the way serial programs
-// on Linux do, and returns the lock files it made so the test can remove them again.
-QStringList TestDiscovery::lockAllListedPorts()
+void TestDiscovery::portOpenInAnotherProcessIsBusy()
 {
-    QStringList made;
-    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        QFile lock(portLockDirectory() + QStringLiteral("/LCK..") + port.portName());
-        if (lock.exists())
-            continue;
-        if (!lock.open(QIODevice::WriteOnly)) {
-            qWarning() << "cannot write" << lock.fileName();
-            continue;
-        }
-        lock.write(pid);
-        made.append(lock.fileName());
+    PseudoTerminal device;
+    const QByteArray path = device.slavePath().toLocal8Bit();
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        if (::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0)
+            ::pause();
+        ::_exit(1);
     }
-    return made;
+    QVERIFY(holder > 0);
+    // No lock file: only the other process's open descriptor tells.
+    QTRY_VERIFY(isPortBusy(device.slavePath()));
+    ::kill(holder, SIGKILL);
+    QCOMPARE(::waitpid(holder, nullptr, 0), holder);
+    QVERIFY(!isPortBusy(device.slavePath()));
 }
 
 void TestDiscovery::allBusyWarnsBeforeShowing()
 {
-    const QStringList locks = lockAllListedPorts();
+    // Every port this machine lists is marked as held by this process.
+    QStringList locks;
     auto unlock = qScopeGuard([&] {
-        for (const QString &file : locks)
-            QFile::remove(file);
+        for (const QString &lock : qAsConst(locks))
+            QFile::remove(lock);
     });
-    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts())
-        QVERIFY2(port.isBusy(), qPrintable(port.portName() + " could not be marked busy"));
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        const QString lock = portLockFilePath(port.systemLocation());
+        if (!QFile::exists(lock)) {
+            writeLock(lock, ::getpid());
+            locks.append(lock);
+        }
+        QVERIFY2(isPortBusy(port.systemLocation()), qPrintable(port.portName()));
+    }
 
     ModalCatcher catcher;
     MainWindow window;
@@ -98,33 +103,9 @@ void TestDiscovery::allBusyWarnsBeforeShowing()
     QCOMPARE(box.title, QString("Tip"));
     QCOMPARE(box.text, QString("找不到空闲串口"));
     QCOMPARE(box.icon, QMessageBox::Warning);
-    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY(!box.hasParent);
     QVERIFY(!box.mainWindowVisible);
-
-    auto *portName = window.findChild<QComboBox *>("portName");
-    QVERIFY(portName);
-    QCOMPARE(portName->count(), 0);
-
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(catcher.boxes().size(), 1);
-}
-
-void TestDiscovery::idlePortsAreListedWithoutWarning()
-{
-    const QStringList idle = idlePortNames(QSerialPortInfo::availablePorts());
-
-    ModalCatcher catcher;
-    MainWindow window;
-    auto *portName = window.findChild<QComboBox *>("portName");
-    QVERIFY(portName);
-    QStringList listed;
-    for (int i = 0; i < portName->count(); ++i)
-        listed.append(portName->itemText(i));
-    QCOMPARE(listed, idle);
-    QCOMPARE(portName->currentIndex(), idle.isEmpty() ? -1 : 0);
-    QCOMPARE(catcher.boxes().size(), idle.isEmpty() ? 1 : 0);
+    QCOMPARE(window.findChild<QComboBox *>("portName")->count(), 0);
 }
 
 QTEST_MAIN(TestDiscovery)

@@ -1,6 +1,8 @@
 #include "windowhelpers.h"
 #include "modalcatcher.h"
 
+#include "busyport.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,22 +57,10 @@ void clickIndicator(QCheckBox *box)
     QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
-QString portLockDirectory()
-{
-    // Qt's own list, in its order.
-    for (const char *path : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp",
-                             "/tmp", "/var/tmp", "/var/lock/lockdev", "/run/lock"}) {
-        const QFileInfo folder(QString::fromLatin1(path));
-        if (folder.isDir() && folder.isReadable() && folder.isWritable())
-            return folder.filePath();
-    }
-    return QString();
-}
-
 QStringList portLocksHeldHere()
 {
     QStringList held;
-    const QDir locks(portLockDirectory());
+    const QDir locks(QFileInfo(portLockFilePath(QStringLiteral("/dev/none"))).path());
     const QByteArray pid = QByteArray::number(qint64(::getpid()));
     for (const QString &name : locks.entryList({"LCK..*"}, QDir::Files | QDir::System)) {
         QFile lock(locks.filePath(name));

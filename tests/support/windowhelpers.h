@@ -23,9 +23,6 @@ void selectPort(MainWindow &window, const QString &path);
 // Clicks a check box on its indicator, where a user would.
 void clickIndicator(QCheckBox *box);
 
-// Where Qt keeps serial-port lock files: the first usable of the folders it knows.
-QString portLockDirectory();
-
 // The serial-port lock files this process holds. Tests run side by side, so the others'
 // locks come and go meanwhile.
 QStringList portLocksHeldHere();
