@@ -7,6 +7,7 @@
 #include "logline.h"
 #include "placement.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
@@ -45,6 +46,16 @@ void applyLineSettings(QSerialPort *port, const Ui::MainWindow *ui)
         port->setParity(QSerialPort::OddParity);
 }
 
+// How long the queued bytes take on the line (a start bit, the data bits, parity and the stop
+// bits for each byte), and a second more for the device; never more than three in all.
+int drainTimeMs(const QSerialPort &port)
+{
+    const int bitsPerByte = 1 + port.dataBits() + (port.parity() == QSerialPort::NoParity ? 0 : 1)
+            + (port.stopBits() == QSerialPort::TwoStop ? 2 : 1);
+    const qint64 lineMs = port.bytesToWrite() * bitsPerByte * 1000 / qMax(1, port.baudRate());
+    return int(qMin<qint64>(lineMs + 1000, 3000));
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -65,6 +76,9 @@ MainWindow::MainWindow(QWidget *parent)
             ui->btnSend, &QPushButton::clicked, ui->btnSend,
             [this] { sendMsg(ui->message->toPlainText()); }, Qt::DirectConnection);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onPortError);
+    connect(serialPort, &QSerialPort::bytesWritten, this, &MainWindow::logWritten);
+    drainTimer.setSingleShot(true);
+    connect(&drainTimer, &QTimer::timeout, this, &MainWindow::finishClosing);
 
     placeWindow();
 }
@@ -125,18 +139,39 @@ bool MainWindow::openPort()
 
 void MainWindow::setPortOpen(bool open)
 {
-    if (!open) {
-        serialPort->close();
-        ui->btnSend->setEnabled(false);
-        return;
-    }
-    if (openPort()) {
+    if (open && openPort()) {
         ui->btnSend->setEnabled(true);
         return;
     }
-    // A port that failed to open must not look open; the next click simply retries.
-    const QSignalBlocker quiet(ui->openCom);
-    ui->openCom->setChecked(false);
+    if (open) {
+        // A port that failed to open must not look open; the next click simply retries.
+        const QSignalBlocker quiet(ui->openCom);
+        ui->openCom->setChecked(false);
+        return;
+    }
+    ui->btnSend->setEnabled(false);
+    if (serialPort->bytesToWrite() == 0) {
+        shutPort();
+        return;
+    }
+    // close() would drop what is still queued: let it reach the device first, with the
+    // window answering meanwhile and the box unable to reopen the port before it is shut.
+    ui->openCom->setEnabled(false);
+    drainTimer.start(drainTimeMs(*serialPort));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The port goes with the window, even while the about dialog keeps the program running.
+    if (serialPort->isOpen()) {
+        closeWhenShut = true;
+        ui->openCom->setChecked(false);
+        if (serialPort->isOpen()) {
+            event->ignore(); // closed again once the queued bytes are out
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::sendMsg(const QString &text)
@@ -146,12 +181,25 @@ void MainWindow::sendMsg(const QString &text)
         showWarning(QStringLiteral("发送内容不是有效的十六进制数据"));
         return;
     }
-    // Logged only once every byte is on its way; a port that refuses them is gone.
+    // write() only queues the bytes, and refuses them only when the port is gone.
     if (serialPort->write(*bytes) != bytes->size()) {
-        dropLostPort();
+        onPortError(QSerialPort::WriteError);
         return;
     }
-    commLog->append(logLine(Traffic::Sent, text));
+    outgoing.append({text, bytes->size()});
+    logWritten(0);
+}
+
+void MainWindow::logWritten(qint64 bytes)
+{
+    while (!outgoing.isEmpty() && outgoing.first().bytesLeft <= bytes) {
+        bytes -= outgoing.first().bytesLeft;
+        commLog->append(logLine(Traffic::Sent, outgoing.takeFirst().text));
+    }
+    if (!outgoing.isEmpty())
+        outgoing.first().bytesLeft -= bytes;
+    if (drainTimer.isActive() && serialPort->bytesToWrite() == 0)
+        finishClosing();
 }
 
 void MainWindow::recvMsg()
@@ -160,23 +208,39 @@ void MainWindow::recvMsg()
     commLog->append(logLine(Traffic::Received, QString::fromLatin1(bytes.toHex())));
 }
 
-void MainWindow::onPortError(QSerialPort::SerialPortError error)
+void MainWindow::finishClosing()
 {
-    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::WriteError
-            || error == QSerialPort::ResourceError;
-    if (lost && serialPort->isOpen())
-        dropLostPort();
+    const bool unsent = serialPort->bytesToWrite() > 0;
+    shutPort();
+    if (unsent)
+        showWarning(QStringLiteral("串口关闭时仍有数据未发送"));
+    if (closeWhenShut)
+        close();
 }
 
-void MainWindow::dropLostPort()
+void MainWindow::onPortError(QSerialPort::SerialPortError error)
 {
+    // Wine reports a vanished device as an error it cannot name.
+    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::WriteError
+            || error == QSerialPort::ResourceError || error == QSerialPort::UnknownError;
+    if (!lost || !serialPort->isOpen())
+        return;
     // Close before anything else: Qt 5 repeats the error for as long as a vanished device
     // stays open, and a modal box shown first would let that spin on under it.
-    serialPort->close();
-    {
-        const QSignalBlocker quiet(ui->openCom);
-        ui->openCom->setChecked(false);
-    }
-    ui->btnSend->setEnabled(false);
+    shutPort();
     showWarning(QStringLiteral("串口已断开"));
+    if (closeWhenShut)
+        close();
+}
+
+void MainWindow::shutPort()
+{
+    drainTimer.stop();
+    serialPort->close();
+    // What did not reach the device whole was never sent.
+    outgoing.clear();
+    const QSignalBlocker quiet(ui->openCom);
+    ui->openCom->setChecked(false);
+    ui->openCom->setEnabled(true);
+    ui->btnSend->setEnabled(false);
 }

@@ -3,9 +3,11 @@
 
 #include "aboutdialog.h"
 
+#include <QList>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QSize>
+#include <QTimer>
 
 class CommLog;
 
@@ -31,15 +33,25 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pushButton_clicked();
 
 private:
+    // A message handed to the port, logged once its last byte has reached the device.
+    struct Outgoing
+    {
+        QString text;
+        qint64 bytesLeft;
+    };
+
     void placeWindow();
     void setPortOpen(bool open);
+    void logWritten(qint64 bytes);
+    void finishClosing();
     void onPortError(QSerialPort::SerialPortError error);
-    void dropLostPort();
+    void shutPort();
 
     Ui::MainWindow *ui;
     QSize windowSize;
@@ -47,6 +59,9 @@ private:
     AboutDialog aboutDialog;
     QSerialPort *serialPort;
     CommLog *commLog;
+    QList<Outgoing> outgoing;
+    QTimer drainTimer;
+    bool closeWhenShut = false;
 };
 
 #endif // MAINWINDOW_H

@@ -135,12 +135,12 @@ struct Run
 // Feeds `total` bytes through the pseudo-terminal and waits until the reader has taken them.
 Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
 {
-    const int probe = ::open(device.slavePath().toLocal8Bit().constData(),
+    const int probe = ::open(device.portName().toLocal8Bit().constData(),
                              O_RDWR | O_NOCTTY | O_NONBLOCK);
     LatencyProbe latency(qApp);
     QElapsedTimer wall;
     wall.start();
-    const double cpuBefore = Usage::cpuSeconds(RUSAGE_THREAD);
+    const double cpuBefore = Usage::threadCpuSeconds();
     {
         Producer producer(device.masterDescriptor(), chunk, bytesPerSecond, total);
         // Wait in the event loop, as the program would, until the reader has taken it all.
@@ -164,7 +164,7 @@ Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
     Run run;
     run.megabytes = total / MB;
     run.wall = wall.elapsed() / 1000.0;
-    run.cpu = Usage::cpuSeconds(RUSAGE_THREAD) - cpuBefore;
+    run.cpu = Usage::threadCpuSeconds() - cpuBefore;
     run.p99 = latency.percentile(0.99);
     run.rss = Usage::residentMegabytes();
     return run;
@@ -174,7 +174,7 @@ Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
 Run floorRun(int chunk, double bytesPerSecond, qint64 total)
 {
     PseudoTerminal device;
-    QSerialPort port(device.slavePath());
+    QSerialPort port(device.portName());
     qint64 characters = 0;
     QObject::connect(&port, &QSerialPort::readyRead, [&] {
         const QByteArray bytes = port.readAll();
@@ -210,7 +210,7 @@ double appendCost(CommLog &log, qint64 lines, qint64 window)
     double cpuAtWindow = 0;
     for (qint64 i = 0; i < lines; ++i) {
         if (i == lines - window)
-            cpuAtWindow = Usage::cpuSeconds(RUSAGE_THREAD);
+            cpuAtWindow = Usage::threadCpuSeconds();
         log.append(line);
         // One flush per interval's worth of lines at 38400 baud in 4-byte chunks.
         if (i % 20 == 19) {
@@ -220,7 +220,59 @@ double appendCost(CommLog &log, qint64 lines, qint64 window)
     }
     log.flush();
     QCoreApplication::processEvents();
-    return (Usage::cpuSeconds(RUSAGE_THREAD) - cpuAtWindow) / double(window) * 1000.0 * 1000.0;
+    return (Usage::threadCpuSeconds() - cpuAtWindow) / double(window) * 1000.0 * 1000.0;
+}
+
+// Opening and closing with a little traffic each time: what stays behind.
+void openCloseCycles()
+{
+    TerminalRig rig;
+    ModalCatcher catcher;
+    int stuck = 0;
+    auto session = [&rig, &stuck](int n) {
+        rig.clickOpenCom();
+        rig.device.write(QByteArray(8, char(n)));
+        rig.send(QStringLiteral("0102"));
+        stuck += !QTest::qWaitFor([&rig] { return rig.device.readAll().size() == 2; });
+        rig.clickOpenCom();
+    };
+    for (int n = 0; n < 20; ++n)
+        session(n);
+    const int descriptors = Usage::openDescriptors();
+    const int locks = portLocksHeldHere().size();
+    const double megabytes = Usage::residentMegabytes();
+    constexpr int Cycles = 1000;
+    for (int n = 0; n < Cycles; ++n)
+        session(n);
+    std::printf("%d open/close cycles with traffic: descriptors %d -> %d, lock files %d -> %d, "
+                "resident %.1f -> %.1f MB, %d warnings, %d sessions stuck\n",
+                Cycles, descriptors, Usage::openDescriptors(), locks,
+                int(portLocksHeldHere().size()), megabytes, Usage::residentMegabytes(),
+                int(catcher.boxes().size()), stuck);
+}
+
+// Devices going away, half by closing their side, half by hanging up: the CPU the program
+// uses in the quiet after each loss.
+void unplugCycles()
+{
+    constexpr int Cycles = 100;
+    ModalCatcher catcher;
+    double quietCpu = 0;
+    for (int n = 0; n < Cycles; ++n) {
+        TerminalRig rig;
+        rig.clickOpenCom();
+        if (n % 2)
+            rig.device.unplug();
+        else
+            rig.device.hangUp();
+        if (!QTest::qWaitFor([&] { return catcher.boxes().size() == n + 1; }))
+            std::printf("unplug %d: no warning\n", n);
+        const double before = Usage::cpuSeconds();
+        QTest::qWait(20);
+        quietCpu += Usage::cpuSeconds() - before;
+    }
+    std::printf("%d unplugs: %d warnings; %.3f CPU s in the %.1f s after them\n", Cycles,
+                int(catcher.boxes().size()), quietCpu, Cycles * 0.02);
 }
 
 } // namespace
@@ -238,7 +290,7 @@ int main(int argc, char *argv[])
     printHeader();
 
     TerminalRig rig;
-    rig.open();
+    rig.clickOpenCom();
     const double rssAtStart = Usage::residentMegabytes();
 
     // A flood in 4 KB writes, the most a pseudo-terminal hands over at once.
@@ -279,15 +331,27 @@ int main(int argc, char *argv[])
     rig.comLog->viewport()->repaint();
     const qint64 bigMs = big.elapsed();
 
-    // A megabyte pasted as hex, then sent whole, or refused for one stray character at its
-    // very end; the click returns once it is on its way or the warning has been answered.
-    const QString megabyte = QString::fromLatin1(QByteArray(1024 * 1024, '\x5a').toHex(' '));
+    // A megabyte pasted as hex, with spaces and as one run, then sent whole (the click returns
+    // once it is queued; it is logged once the device has taken its last byte), or refused
+    // for one stray character at its very end.
+    const QByteArray megabyteBytes(1024 * 1024, '\x5a');
+    const QString megabyte = QString::fromLatin1(megabyteBytes.toHex(' '));
     QElapsedTimer sendTimer;
     sendTimer.start();
+    rig.message->setPlainText(QString::fromLatin1(megabyteBytes.toHex()));
+    QCoreApplication::processEvents();
+    const qint64 pasteRunMs = sendTimer.elapsed();
+    sendTimer.restart();
     rig.message->setPlainText(megabyte);
+    QCoreApplication::processEvents();
     const qint64 pasteMs = sendTimer.elapsed();
+    const int linesBefore = rig.comLog->document()->blockCount();
     sendTimer.restart();
     QTest::mouseClick(rig.btnSend, Qt::LeftButton);
+    while (rig.comLog->document()->blockCount() == linesBefore) {
+        rig.device.readAll();
+        QTest::qWait(1);
+    }
     const qint64 validMs = sendTimer.elapsed();
     rig.message->setPlainText(megabyte + QLatin1Char('g'));
     qint64 refusedMs = 0;
@@ -303,13 +367,15 @@ int main(int argc, char *argv[])
     std::printf("append cost, ms per 1000 lines: %.2f at the start, %.2f after %lld lines\n",
                 earlyCost, lateCost, hourOfLines);
     std::printf("a 64 KB chunk logged and painted in %lld ms\n", bigMs);
-    std::printf("a 1 MB hex message: pasted in %lld ms; the click sends and logs it in %lld ms, "
-                "or refuses it in %lld ms\n",
-                pasteMs, validMs, refusedMs);
+    std::printf("a 1 MB hex message: pasted in %lld ms as one run, %lld ms with spaces; "
+                "sent and logged in %lld ms, or refused in %lld ms\n",
+                pasteRunMs, pasteMs, validMs, refusedMs);
     std::printf("resident memory: %.1f MB with the port open, %.1f MB after the flood and the "
                 "hour of lines, %.1f MB with the 1 MB message in the message box and the log\n",
                 rssAtStart, rssAfterHour, Usage::residentMegabytes());
 
-    rig.openCom->click();
+    rig.clickOpenCom();
+    openCloseCycles();
+    unplugCycles();
     return 0;
 }

@@ -2,27 +2,16 @@
 
 #include <QDateTime>
 
-namespace {
-
-// Converting to local time reads the time-zone file on every call, and the text changes only
-// once a second; a busy port logs hundreds of lines in that second.
-QString timestampNow()
-{
-    static qint64 shownSecond = -1;
-    static QString shown;
-    const qint64 second = QDateTime::currentMSecsSinceEpoch() / 1000;
-    if (second != shownSecond) {
-        shownSecond = second;
-        shown = QDateTime::fromSecsSinceEpoch(second).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    }
-    return shown;
-}
-
-} // namespace
-
 QString logLine(Traffic traffic, const QString &payload)
 {
-    // The misspelling is the one users and their scripts already know.
-    const QLatin1String tag(traffic == Traffic::Sent ? " [send] " : " [recieve] ");
-    return timestampNow() + tag + payload + QLatin1Char('\n');
+    const QString time =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (traffic == Traffic::Received)
+        return time + QLatin1String(" [recieve] ") + payload + QLatin1Char('\n');
+    // One event, one line: the line breaks of a typed message show as spaces.
+    QString typed = payload;
+    typed.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    typed.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    typed.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return time + QLatin1String(" [send] ") + typed + QLatin1Char('\n');
 }

@@ -5,8 +5,8 @@
 
 enum class Traffic { Sent, Received };
 
-// One line of the communication log: local time now to the second, the tag of the traffic's
-// direction, payload, line break.
+// One line of the communication log: local time to the second, " [send] " or " [recieve] "
+// (the spelling users and their scripts know), the payload, a line break.
 QString logLine(Traffic traffic, const QString &payload);
 
 #endif // LOGLINE_H

@@ -1,28 +1,16 @@
 #include "modalcatcher.h"
 #include "terminalrig.h"
-#include "termiosspy.h"
 #include "usage.h"
-#include "windowhelpers.h"
+#ifdef Q_OS_UNIX
+#include "termiosspy.h"
+#endif
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
-#include <QSerialPort>
-#include <QTextBrowser>
+#include <QRegularExpression>
+#include <QTextEdit>
 #include <QtTest>
-
-namespace {
-
-void choose(MainWindow &window, const char *comboName, const QString &text)
-{
-    auto *box = window.findChild<QComboBox *>(comboName);
-    QVERIFY(box);
-    const int index = box->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    box->setCurrentIndex(index);
-}
-
-} // namespace
 
 // Opening, configuring and closing a port with the one check box, on real pseudo-terminals.
 class TestConnection : public QObject
@@ -30,124 +18,73 @@ class TestConnection : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-
-    void openAndClose();
-    void lineSettingsReachTheSystem_data();
-    void lineSettingsReachTheSystem();
+    void initTestCase() { qRegisterMetaType<QSerialPort::SerialPortError>(); }
+    void openSendReceiveClose();
     void failedOpenIsNotLeftChecked_data();
     void failedOpenIsNotLeftChecked();
     void deviceLossClosesOnceWithoutSpinning_data();
     void deviceLossClosesOnceWithoutSpinning();
-    void bytesSentWhileClosedAreNeverLogged();
+#ifdef Q_OS_UNIX
+    void lineSettingsReachTheSystem_data();
+    void lineSettingsReachTheSystem();
+    void reopeningLeaksNothing();
+#endif
 };
 
-void TestConnection::initTestCase()
+namespace {
+
+// Baud rate, data bits, stop bits, parity.
+void chooseLineSettings(MainWindow &window, const QStringList &texts)
 {
-    qRegisterMetaType<QSerialPort::SerialPortError>();
+    const char *names[] = {"baudRate", "dataBits", "stopBits", "parity"};
+    for (int i = 0; i < 4; ++i) {
+        auto *box = window.findChild<QComboBox *>(names[i]);
+        box->setCurrentIndex(box->findText(texts.at(i)));
+        QCOMPARE(box->currentText(), texts.at(i));
+    }
 }
 
-void TestConnection::init()
-{
-    TermiosSpy::reset();
-}
+} // namespace
 
-void TestConnection::openAndClose()
+void TestConnection::openSendReceiveClose()
 {
     TerminalRig rig;
     ModalCatcher catcher;
     QVERIFY(!rig.btnSend->isEnabled());
-
-    QVERIFY(rig.open());
-    QVERIFY(rig.openCom->isChecked());
+    chooseLineSettings(*rig.window, {"38400", "7", "2", "EvenParity"});
+    QVERIFY(rig.clickOpenCom());
     QVERIFY(rig.btnSend->isEnabled());
-    QVERIFY(rig.device.slavePath().endsWith("/" + rig.port->portName()));
-    QCOMPARE(rig.port->openMode(), QIODevice::ReadWrite);
 
-    clickIndicator(rig.openCom);
-    QVERIFY(!rig.port->isOpen());
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    rig.send("01 A0 ff");
+    QTRY_COMPARE(rig.deviceReceived(), QByteArray("\x01\xa0\xff"));
+    QTRY_COMPARE(rig.logLines().size(), 1);
+    QVERIFY(rig.device.write("\x01\x02\xab\xff"));
+    QTRY_COMPARE(rig.logLines().size(), 2);
+    const QStringList payloads = {" [send] 01 A0 ff", " [recieve] 0102abff"};
+    for (int i = 0; i < 2; ++i) {
+        const QString line = rig.logLines().at(i);
+        const QDateTime stamp = QDateTime::fromString(line.left(19), "yyyy-MM-dd hh:mm:ss");
+        QVERIFY2(stamp >= before && stamp <= QDateTime::currentDateTime(), qPrintable(line));
+        QCOMPARE(line.mid(19), payloads.at(i));
+    }
+    QCOMPARE(rig.message->toPlainText(), QString("01 A0 ff")); // ready to be sent again
+
+    QVERIFY(!rig.clickOpenCom());
     QVERIFY(!rig.openCom->isChecked());
     QVERIFY(!rig.btnSend->isEnabled());
-
-    // Opening again works, and a second close leaves everything idle.
-    QVERIFY(rig.open());
-    clickIndicator(rig.openCom);
-    QVERIFY(!rig.port->isOpen());
+    // What the device says while the port is closed is never logged, not even once reopened.
+    QVERIFY(rig.device.write("\xde\xad"));
+    QTest::qWait(50);
+    QVERIFY(rig.clickOpenCom());
+    QTest::qWait(100);
+    QCOMPARE(rig.logLines().size(), 2);
     QVERIFY(catcher.boxes().isEmpty());
-}
-
-void TestConnection::lineSettingsReachTheSystem_data()
-{
-    QTest::addColumn<QString>("baud");
-    QTest::addColumn<QString>("dataBits");
-    QTest::addColumn<QString>("stopBits");
-    QTest::addColumn<QString>("parity");
-    QTest::addColumn<speed_t>("speed");
-    QTest::addColumn<tcflag_t>("size");
-    QTest::addColumn<tcflag_t>("parityFlags");
-
-    QTest::newRow("defaults") << "9600" << "8" << "1" << "NoParity" << speed_t(B9600)
-                              << tcflag_t(CS8) << tcflag_t(0);
-    QTest::newRow("38400 7 2 even") << "38400" << "7" << "2" << "EvenParity" << speed_t(B38400)
-                                    << tcflag_t(CS7) << tcflag_t(PARENB);
-    QTest::newRow("4800 5 1 odd") << "4800" << "5" << "1" << "OddParity" << speed_t(B4800)
-                                  << tcflag_t(CS5) << tcflag_t(PARENB | PARODD);
-    QTest::newRow("19200 6 2 none") << "19200" << "6" << "2" << "NoParity" << speed_t(B19200)
-                                    << tcflag_t(CS6) << tcflag_t(0);
-}
-
-void TestConnection::lineSettingsReachTheSystem()
-{
-    QFETCH(QString, baud);
-    QFETCH(QString, dataBits);
-    QFETCH(QString, stopBits);
-    QFETCH(QString, parity);
-    QFETCH(speed_t, speed);
-    QFETCH(tcflag_t, size);
-    QFETCH(tcflag_t, parityFlags);
-    const bool twoStops = stopBits == "2";
-
-    TerminalRig rig;
-    // A first session with other settings, so stale ones would show in the second.
-    choose(*rig.window, "baudRate", baud == "9600" ? "4800" : "9600");
-    choose(*rig.window, "dataBits", dataBits == "8" ? "7" : "8");
-    choose(*rig.window, "stopBits", twoStops ? "1" : "2");
-    choose(*rig.window, "parity", parity == "OddParity" ? "EvenParity" : "OddParity");
-    QVERIFY(rig.open());
-    clickIndicator(rig.openCom);
-
-    choose(*rig.window, "baudRate", baud);
-    choose(*rig.window, "dataBits", dataBits);
-    choose(*rig.window, "stopBits", stopBits);
-    choose(*rig.window, "parity", parity);
-    TermiosSpy::reset();
-    QVERIFY(rig.open());
-
-    // Every request of this opening carries the chosen framing, so the port never ran with
-    // the previous session's; Qt sets the speed last, and that is what the port runs at.
-    const QVector<termios> requests = TermiosSpy::requests();
-    QVERIFY(!requests.isEmpty());
-    QCOMPARE(cfgetospeed(&requests.last()), speed);
-    QCOMPARE(cfgetispeed(&requests.last()), speed);
-    for (const termios &t : requests) {
-        QCOMPARE(t.c_cflag & CSIZE, size);
-        QCOMPARE(t.c_cflag & (PARENB | PARODD), parityFlags);
-        QCOMPARE(bool(t.c_cflag & CSTOPB), twoStops);
-        QCOMPARE(t.c_cflag & CRTSCTS, tcflag_t(0));
-        QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
-    }
-
-    // Changing a setting while open waits for the next opening.
-    choose(*rig.window, "baudRate", baud == "9600" ? "4800" : "9600");
-    QCOMPARE(TermiosSpy::requests().size(), requests.size());
-    clickIndicator(rig.openCom);
 }
 
 void TestConnection::failedOpenIsNotLeftChecked_data()
 {
     QTest::addColumn<QString>("path");
-
     QTest::newRow("no such device") << "/dev/wirelet-no-such-port";
     QTest::newRow("empty port list") << "";
 }
@@ -155,98 +92,139 @@ void TestConnection::failedOpenIsNotLeftChecked_data()
 void TestConnection::failedOpenIsNotLeftChecked()
 {
     QFETCH(QString, path);
-
     TerminalRig rig;
     auto *portName = rig.window->findChild<QComboBox *>("portName");
-    QVERIFY(portName);
-    if (path.isEmpty())
-        portName->clear();
-    else
+    portName->clear();
+    if (!path.isEmpty())
         selectPort(*rig.window, path);
     QSignalSpy errors(rig.port, &QSerialPort::errorOccurred);
 
     {
         ModalCatcher catcher;
-        QVERIFY(!rig.open());
-        QCOMPARE(catcher.boxes().size(), 1);
+        QVERIFY(!rig.clickOpenCom());
+        QCOMPARE(catcher.texts(), QStringList{"串口打开失败"});
         QCOMPARE(catcher.boxes().first().title, QString("Tip"));
-        QCOMPARE(catcher.boxes().first().text, QString("串口打开失败"));
-        QCOMPARE(catcher.boxes().first().icon, QMessageBox::Warning);
     }
     QVERIFY(!rig.openCom->isChecked());
     QVERIFY(!rig.btnSend->isEnabled());
-    // The close branch did not run on the port that never opened.
+    // Unchecking did not run the close branch on the port that never opened.
     for (const QList<QVariant> &error : qAsConst(errors))
         QVERIFY(error.first().value<QSerialPort::SerialPortError>() != QSerialPort::NotOpenError);
 
     // One click retries.
-    selectPort(*rig.window, rig.device.slavePath());
-    QVERIFY(rig.open());
-    QVERIFY(rig.openCom->isChecked());
+    selectPort(*rig.window, rig.device.portName());
+    QVERIFY(rig.clickOpenCom());
     QVERIFY(rig.btnSend->isEnabled());
-    clickIndicator(rig.openCom);
 }
 
 void TestConnection::deviceLossClosesOnceWithoutSpinning_data()
 {
     QTest::addColumn<bool>("hangUp");
-
     QTest::newRow("device side closed") << false;
+#ifdef Q_OS_UNIX
     QTest::newRow("line hung up") << true;
+#endif
 }
 
 void TestConnection::deviceLossClosesOnceWithoutSpinning()
 {
     QFETCH(bool, hangUp);
-
     TerminalRig rig;
     ModalCatcher catcher;
-    QVERIFY(rig.open());
-    QSignalSpy errors(rig.port, &QSerialPort::errorOccurred);
-
-    if (hangUp)
+    QVERIFY(rig.clickOpenCom());
+    if (hangUp) {
+#ifdef Q_OS_UNIX
         QVERIFY(rig.device.hangUp());
-    else
+#endif
+    } else
         rig.device.unplug();
 
-    QTRY_COMPARE(catcher.boxes().size(), 1);
-    QCOMPARE(catcher.boxes().first().title, QString("Tip"));
-    QCOMPARE(catcher.boxes().first().text, QString("串口已断开"));
+    QTRY_COMPARE(catcher.texts(), QStringList{"串口已断开"});
     QVERIFY(!rig.port->isOpen());
     QVERIFY(!rig.openCom->isChecked());
     QVERIFY(!rig.btnSend->isEnabled());
-
-    // Half a second later: no second box, no stream of errors, no core burnt.
+    // Qt 5 would report the error again and again while a hung-up port stays open.
     const double before = Usage::cpuSeconds();
-    QTest::qWait(500);
-    const double used = Usage::cpuSeconds() - before;
-    qInfo("errors reported: %d; CPU over 500 ms idle after the loss: %.3f s",
-          int(errors.size()), used);
+    QTest::qWait(300);
+    QVERIFY2(Usage::cpuSeconds() - before < 0.1, "busy after the loss");
     QCOMPARE(catcher.boxes().size(), 1);
-    QVERIFY2(errors.size() < 10, qPrintable(QString::number(errors.size())));
-    QVERIFY2(used < 0.2, qPrintable(QString::number(used)));
 }
 
-void TestConnection::bytesSentWhileClosedAreNeverLogged()
+#ifdef Q_OS_UNIX
+void TestConnection::lineSettingsReachTheSystem_data()
+{
+    QTest::addColumn<QStringList>("chosen"); // baud rate, data bits, stop bits, parity
+    QTest::addColumn<speed_t>("speed");
+    QTest::addColumn<tcflag_t>("flags");
+
+    QTest::newRow("9600 8 1 none") << QStringList{"9600", "8", "1", "NoParity"}
+                                   << speed_t(B9600) << tcflag_t(CS8);
+    QTest::newRow("38400 7 2 even") << QStringList{"38400", "7", "2", "EvenParity"}
+                                    << speed_t(B38400) << tcflag_t(CS7 | CSTOPB | PARENB);
+    QTest::newRow("4800 5 1 odd") << QStringList{"4800", "5", "1", "OddParity"}
+                                  << speed_t(B4800) << tcflag_t(CS5 | PARENB | PARODD);
+}
+
+void TestConnection::lineSettingsReachTheSystem()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(speed_t, speed);
+    QFETCH(tcflag_t, flags);
+    TerminalRig rig;
+    // A first session with other settings, so that stale ones would show in the second.
+    chooseLineSettings(*rig.window, {"19200", "6", chosen[2] == "1" ? "2" : "1",
+                                     chosen[3] == "OddParity" ? "EvenParity" : "OddParity"});
+    QVERIFY(rig.clickOpenCom());
+    QVERIFY(!rig.clickOpenCom());
+
+    chooseLineSettings(*rig.window, chosen);
+    TermiosSpy::reset();
+    QVERIFY(rig.clickOpenCom());
+    // Every request of this opening carries the chosen framing and no flow control, so the
+    // port never ran with the last session's; the last one sets the speed it runs at.
+    const QVector<termios> requests = TermiosSpy::requests();
+    QVERIFY(!requests.isEmpty());
+    QCOMPARE(cfgetospeed(&requests.last()), speed);
+    QCOMPARE(cfgetispeed(&requests.last()), speed);
+    for (const termios &t : requests) {
+        QCOMPARE(t.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS), flags);
+        QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    }
+    // A change while open waits for the next opening.
+    chooseLineSettings(*rig.window, {"19200", chosen[1], chosen[2], chosen[3]});
+    QCOMPARE(TermiosSpy::requests().size(), requests.size());
+}
+
+void TestConnection::reopeningLeaksNothing()
 {
     TerminalRig rig;
-    QVERIFY(rig.open());
-    clickIndicator(rig.openCom);
-
-    QVERIFY(rig.device.write(QByteArray::fromHex("deadbeef")));
-    QTest::qWait(100);
-    QVERIFY(rig.comLog->toPlainText().isEmpty());
-
-    QVERIFY(rig.open());
-    QTest::qWait(100);
-    QVERIFY2(rig.comLog->toPlainText().isEmpty(), qPrintable(rig.comLog->toPlainText()));
-
-    // What arrives once open is logged as usual.
-    QVERIFY(rig.device.write(QByteArray::fromHex("01")));
-    QTRY_COMPARE(rig.logLines().size(), 1);
-    QVERIFY(rig.logLines().first().endsWith(" [recieve] 01"));
-    clickIndicator(rig.openCom);
+    ModalCatcher catcher;
+    auto session = [&](int n) {
+        const int sent = rig.deviceReceived().size();
+        if (!rig.clickOpenCom())
+            return false;
+        rig.device.write(QByteArray(8, char(n)));
+        rig.send("0102");
+        return QTest::qWaitFor([&] { return rig.deviceReceived().size() == sent + 2; })
+                && !rig.clickOpenCom();
+    };
+    // What Qt allocates once is not growth.
+    for (int n = 0; n < 20; ++n)
+        QVERIFY(session(n));
+    const int descriptors = Usage::openDescriptors();
+    const QStringList locks = portLocksHeldHere();
+    const double megabytes = Usage::residentMegabytes();
+    for (int n = 0; n < 200; ++n)
+        QVERIFY(session(n));
+    QCOMPARE(Usage::openDescriptors(), descriptors);
+    QCOMPARE(portLocksHeldHere(), locks);
+#ifndef __SANITIZE_ADDRESS__ // its quarantine keeps freed memory resident
+    QVERIFY2(Usage::residentMegabytes() - megabytes < 4, "memory grows");
+#endif
+    QVERIFY(catcher.boxes().isEmpty());
 }
+
+#endif
 
 QTEST_MAIN(TestConnection)
 #include "tst_connection.moc"

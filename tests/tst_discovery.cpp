@@ -8,10 +8,14 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QtTest>
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#else
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 // Which ports are offered: those no other program holds, with a warning when there is none.
 class TestDiscovery : public QObject
@@ -19,10 +23,17 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
 private slots:
+#ifdef Q_OS_UNIX
     void lockFileCountsWhileItsProcessLives();
     void portOpenInAnotherProcessIsBusy();
     void allBusyWarnsBeforeShowing();
+#else
+    void listsTheIdlePorts();
+    void exclusiveHolderMakesBusy();
+#endif
 };
+
+#ifdef Q_OS_UNIX
 
 namespace {
 
@@ -38,7 +49,7 @@ void writeLock(const QString &path, qint64 pid)
 void TestDiscovery::lockFileCountsWhileItsProcessLives()
 {
     PseudoTerminal device;
-    const QString path = device.slavePath();
+    const QString path = device.portName();
     QVERIFY(!isPortBusy(path));
 
     // The lock Qt takes while a port is open names a live process (this one), as it does
@@ -64,7 +75,7 @@ void TestDiscovery::lockFileCountsWhileItsProcessLives()
 void TestDiscovery::portOpenInAnotherProcessIsBusy()
 {
     PseudoTerminal device;
-    const QByteArray path = device.slavePath().toLocal8Bit();
+    const QByteArray path = device.portName().toLocal8Bit();
     const pid_t holder = ::fork();
     if (holder == 0) {
         if (::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0)
@@ -73,10 +84,10 @@ void TestDiscovery::portOpenInAnotherProcessIsBusy()
     }
     QVERIFY(holder > 0);
     // No lock file: only the other process's open descriptor tells.
-    QTRY_VERIFY(isPortBusy(device.slavePath()));
+    QTRY_VERIFY(isPortBusy(device.portName()));
     ::kill(holder, SIGKILL);
     QCOMPARE(::waitpid(holder, nullptr, 0), holder);
-    QVERIFY(!isPortBusy(device.slavePath()));
+    QVERIFY(!isPortBusy(device.portName()));
 }
 
 void TestDiscovery::allBusyWarnsBeforeShowing()
@@ -107,6 +118,35 @@ void TestDiscovery::allBusyWarnsBeforeShowing()
     QVERIFY(!box.mainWindowVisible);
     QCOMPARE(window.findChild<QComboBox *>("portName")->count(), 0);
 }
+
+#else
+void TestDiscovery::listsTheIdlePorts()
+{
+    PseudoTerminal device; // the ports Wine knows as COM7 and COM8
+    QVERIFY(device.isValid());
+    MainWindow window;
+    QVERIFY(window.findChild<QComboBox *>("portName")->findText(device.portName()) >= 0);
+}
+
+// Wine enforces no exclusive opening of serial ports, but it does of files: what the probe
+// sees, and that it lets go, is the same.
+void TestDiscovery::exclusiveHolderMakesBusy()
+{
+    const QString path = QDir::toNativeSeparators(QDir::temp().filePath("wirelet-held"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    auto remove = qScopeGuard([&] { file.remove(); });
+    const HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
+                                      GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                      nullptr);
+    QVERIFY(held != INVALID_HANDLE_VALUE);
+    QVERIFY(isPortBusy(path));
+    ::CloseHandle(held);
+    QVERIFY(!isPortBusy(path));
+    QVERIFY(!isPortBusy(path)); // the probe let go of it
+}
+#endif
 
 QTEST_MAIN(TestDiscovery)
 #include "tst_discovery.moc"

@@ -8,15 +8,9 @@
 
 PseudoTerminal::PseudoTerminal()
 {
-    const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    if (grantpt(fd) != 0 || unlockpt(fd) != 0) {
-        ::close(fd);
-        return;
-    }
-    m_master = fd;
-    m_slavePath = QString::fromLocal8Bit(ptsname(fd));
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_master >= 0 && grantpt(m_master) == 0 && unlockpt(m_master) == 0)
+        m_portName = QString::fromLocal8Bit(ptsname(m_master));
 }
 
 PseudoTerminal::~PseudoTerminal()
@@ -42,14 +36,10 @@ QByteArray PseudoTerminal::readAll()
 {
     QByteArray result;
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return result;
-        result.append(buffer, int(n));
-    }
+    ssize_t n;
+    while ((n = ::read(m_master, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        result.append(buffer, int(qMax<ssize_t>(n, 0)));
+    return result;
 }
 
 void PseudoTerminal::unplug()
@@ -62,10 +52,9 @@ void PseudoTerminal::unplug()
 bool PseudoTerminal::hangUp()
 {
     // The ioctl acts on the slave side, which the port holds; a second descriptor will do.
-    const int slave = ::open(m_slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    if (slave < 0)
-        return false;
-    const bool done = ::ioctl(slave, TIOCVHANGUP) == 0;
-    ::close(slave);
+    const int slave = ::open(m_portName.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+    const bool done = slave >= 0 && ::ioctl(slave, TIOCVHANGUP) == 0;
+    if (slave >= 0)
+        ::close(slave);
     return done;
 }

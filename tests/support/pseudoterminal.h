@@ -4,8 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
-// A kernel pseudo-terminal. The test holds the master side and plays the device;
-// Wirelet opens the slave path like any serial port.
+// The device end of a line, played by the test; Wirelet opens portName() like any serial port.
+// On Unix it is a kernel pseudo-terminal; under Wine, one that socat makes and Wine knows as COM7.
 class PseudoTerminal
 {
 public:
@@ -14,23 +14,27 @@ public:
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
 
-    bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
-    // The device side, non-blocking, for producers that write on their own.
-    int masterDescriptor() const { return m_master; }
-
+    bool isValid() const { return !m_portName.isEmpty(); }
+    QString portName() const { return m_portName; }
     // Sends as the device would; false unless every byte went in.
     bool write(const QByteArray &bytes);
-    // Whatever the port has written so far (the master never blocks).
+    // Whatever has reached the device since the last call.
     QByteArray readAll();
     // Pulls the plug: the device side goes away and the port sees a hang-up.
     void unplug();
+#ifdef Q_OS_UNIX
     // Hangs the line up while the device side stays; false if the kernel refused.
     bool hangUp();
+    int masterDescriptor() const { return m_master; }
+#endif
 
 private:
+    QString m_portName;
+#ifdef Q_OS_UNIX
     int m_master = -1;
-    QString m_slavePath;
+#else
+    quintptr m_socket = ~quintptr(0); // a SOCKET; INVALID_SOCKET when unplugged
+#endif
 };
 
 #endif // PSEUDOTERMINAL_H

@@ -1,29 +1,39 @@
 #include "terminalrig.h"
-#include "windowhelpers.h"
+#include "modalcatcher.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QPushButton>
-#include <QSerialPort>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextEdit>
 
 TerminalRig::TerminalRig()
-    : window(newWindow())
 {
+    {
+        ModalCatcher noIdlePort; // on a machine without serial ports
+        window = std::make_unique<MainWindow>();
+    }
     openCom = window->findChild<QCheckBox *>(QStringLiteral("openCom"));
     btnSend = window->findChild<QPushButton *>(QStringLiteral("btnSend"));
     message = window->findChild<QTextEdit *>(QStringLiteral("message"));
     comLog = window->findChild<QTextBrowser *>(QStringLiteral("comLog"));
     port = window->findChild<QSerialPort *>();
     Q_ASSERT(device.isValid() && openCom && btnSend && message && comLog && port);
-    selectPort(*window, device.slavePath());
+    selectPort(*window, device.portName());
     window->show();
 }
 
-bool TerminalRig::open()
+bool TerminalRig::clickOpenCom()
 {
-    clickIndicator(openCom);
+    // The middle of the stretched box would miss it.
+    QStyleOptionButton option;
+    option.initFrom(openCom);
+    const QRect box = openCom->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option,
+                                                       openCom);
+    QTest::mouseClick(openCom, Qt::LeftButton, Qt::NoModifier, box.center());
     return port->isOpen();
 }
 
@@ -35,14 +45,37 @@ void TerminalRig::send(const QString &text)
 
 QByteArray TerminalRig::deviceReceived()
 {
-    m_received += device.readAll();
-    return m_received;
+    return m_received += device.readAll();
 }
 
 QStringList TerminalRig::logLines() const
 {
     QStringList lines = comLog->toPlainText().split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    lines.removeLast(); // after the last line break
     return lines;
 }
+
+void selectPort(MainWindow &window, const QString &path)
+{
+    auto *portName = window.findChild<QComboBox *>(QStringLiteral("portName"));
+    portName->addItem(path);
+    portName->setCurrentIndex(portName->count() - 1);
+}
+
+#ifdef Q_OS_UNIX
+#include "busyport.h"
+#include <unistd.h>
+
+QStringList portLocksHeldHere()
+{
+    QStringList held;
+    const QDir locks(QFileInfo(portLockFilePath(QStringLiteral("/dev/none"))).path());
+    const QByteArray pid = QByteArray::number(qint64(::getpid()));
+    for (const QString &name : locks.entryList({"LCK..*"}, QDir::Files | QDir::System)) {
+        QFile lock(locks.filePath(name));
+        if (lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed() == pid)
+            held.append(name);
+    }
+    return held;
+}
+#endif

@@ -5,27 +5,25 @@
 #include "pseudoterminal.h"
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
 class QPushButton;
-class QSerialPort;
 class QTextBrowser;
 class QTextEdit;
 
-// A shown main window whose selected port is a fresh pseudo-terminal; the test holds the
-// device side. The window goes before the device, so the port is closed before the hang-up.
+// A shown main window whose port list offers a fresh pseudo-terminal; the test plays the
+// device on its other side. The window goes first, so the port closes before the hang-up.
 struct TerminalRig
 {
     TerminalRig();
 
-    // Checks openCom as a user would; true when the port is open afterwards.
-    bool open();
-    // Types the text into the message box and presses the send button.
+    // Clicks openCom on its indicator, as a user would; true when the port is open afterwards.
+    bool clickOpenCom();
     void send(const QString &text);
-    // Everything the device has received from the port so far.
+    // Everything the device has received so far.
     QByteArray deviceReceived();
-    // The lines of the log view, without their line breaks.
     QStringList logLines() const;
 
     PseudoTerminal device;
@@ -39,5 +37,13 @@ struct TerminalRig
 private:
     QByteArray m_received;
 };
+
+// Offers `path` in the window's port list and selects it, as if discovery had found it.
+void selectPort(MainWindow &window, const QString &path);
+
+#ifdef Q_OS_UNIX
+// The serial-port lock files this process holds.
+QStringList portLocksHeldHere();
+#endif
 
 #endif // TERMINALRIG_H

@@ -1,15 +1,19 @@
 #ifndef USAGE_H
 #define USAGE_H
 
-#include <sys/resource.h>
+#include <QtGlobal>
 
-// What this process uses, as the soak tests and the benchmark report it.
+// What this process uses, as the tests and the benchmark report it.
 namespace Usage {
 
-// CPU time, user and system, of the process (RUSAGE_SELF) or the calling thread (RUSAGE_THREAD).
-double cpuSeconds(int who = RUSAGE_SELF);
+// CPU time, user and system, of the process.
+double cpuSeconds();
+#ifdef Q_OS_UNIX
+// CPU time of the calling thread.
+double threadCpuSeconds();
 double residentMegabytes();
 int openDescriptors();
+#endif
 
 } // namespace Usage
 
