@@ -6,6 +6,7 @@
 #include "hexmessage.h"
 #include "logline.h"
 #include "placement.h"
+#include "wine.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -79,6 +80,18 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialPort, &QSerialPort::bytesWritten, this, &MainWindow::logWritten);
     drainTimer.setSingleShot(true);
     connect(&drainTimer, &QTimer::timeout, this, &MainWindow::finishClosing);
+    // Wine 8 never runs the completion routine with which Qt on Windows waits for incoming
+    // bytes, so Qt never starts a read by itself. peek() makes it read, and takes nothing.
+    // Real Windows needs no nudge and gets none.
+    if (runningUnderWine()) {
+        readNudge = new QTimer(this);
+        readNudge->setObjectName(QStringLiteral("wineReadNudge"));
+        readNudge->setInterval(20);
+        connect(readNudge, &QTimer::timeout, serialPort, [this] {
+            char next;
+            serialPort->peek(&next, 1);
+        });
+    }
 
     placeWindow();
 }
@@ -134,6 +147,8 @@ bool MainWindow::openPort()
     }
     // Bytes the device sent while the port was closed belong to no session; drop them.
     serialPort->clear(QSerialPort::Input);
+    if (readNudge)
+        readNudge->start();
     return true;
 }
 
@@ -236,6 +251,8 @@ void MainWindow::onPortError(QSerialPort::SerialPortError error)
 void MainWindow::shutPort()
 {
     drainTimer.stop();
+    if (readNudge)
+        readNudge->stop();
     serialPort->close();
     // What did not reach the device whole was never sent.
     outgoing.clear();

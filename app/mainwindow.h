@@ -61,6 +61,7 @@ private:
     CommLog *commLog;
     QList<Outgoing> outgoing;
     QTimer drainTimer;
+    QTimer *readNudge = nullptr;
     bool closeWhenShut = false;
 };
 

@@ -11,6 +11,7 @@ fail() {
 rm -rf -- "$out" && mkdir -p "$out"
 expected='bin/wirelet
 share/applications/wirelet.desktop
+share/doc/wirelet/copyright
 share/icons/hicolor/48x48/apps/wirelet.png'
 
 "$cmake" --install "$build" --prefix "$out/prefix" >"$out/install.log" ||

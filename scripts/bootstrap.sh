@@ -33,7 +33,6 @@ asan) packages+=("${qt5[@]}") options=(-DWIRELET_SANITIZE=ON) ;;
 esac
 if $tests; then
     packages+=(
-        binutils-mingw-w64-x86-64 # windres: the Windows resource script
         dpkg-dev desktop-file-utils # the .deb's Depends; the menu entry
         xvfb xauth # a 1920x1080 display for the scaled window
     )

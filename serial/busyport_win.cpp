@@ -6,13 +6,14 @@
 
 bool isPortBusy(const QString &systemLocation)
 {
-    // A serial port opens for one handle at a time: a program holding it makes an exclusive
-    // open fail. The handle of a successful one is given back at once.
+    // A program holding the port makes an exclusive open fail: serial drivers refuse access,
+    // other devices report a sharing violation. The handle of a successful one goes at once.
     const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(systemLocation.utf16()),
                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return ::GetLastError() == ERROR_ACCESS_DENIED;
+        return ::GetLastError() == ERROR_ACCESS_DENIED
+                || ::GetLastError() == ERROR_SHARING_VIOLATION;
     ::CloseHandle(handle);
     return false;
 }

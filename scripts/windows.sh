@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Cross-builds Wirelet.exe for 64-bit Windows with MinGW-w64 against the Qt SDK for Windows
+# (../shared/toolchains/qt-5.15.8-mingw64.tar.xz, or the archive $WIRELET_QT_SDK names), in
+# build-windows/, then runs its tests under Wine: the Qt tests built for Windows, with COM7 and
+# COM8 as pseudo-terminals, and the check of the portable ZIP on a fresh Wine prefix.
+#   scripts/windows.sh [ctest-option...]
+# Without the SDK it stops with a note, or with an error when CI is set.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+archive="${WIRELET_QT_SDK:-$root/../shared/toolchains/qt-5.15.8-mingw64.tar.xz}"
+if [[ ! -f "$archive" ]]; then
+    echo "windows: no Qt SDK for Windows at $archive" >&2
+    [[ -z "${CI:-}" ]] || exit 1
+    echo "windows: skipped (set WIRELET_QT_SDK to the archive)" >&2
+    exit 0
+fi
+"$root/scripts/install-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
+    wine wine64 socat procps xvfb xauth xdotool imagemagick icoutils unzip
+
+build="$root/build-windows"
+sdk="$build/sdk/$(basename "$archive" .tar.xz)"
+if [[ ! -d "$sdk" ]]; then
+    mkdir -p "$build/sdk"
+    tar -xJf "$archive" -C "$build/sdk"
+fi
+cmake -S "$root" -B "$build" --toolchain "$root/platform/windows/mingw-w64.cmake" \
+    -DCMAKE_PREFIX_PATH="$sdk" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_COMPILE_WARNING_AS_ERROR="${WIRELET_WERROR:-0}" \
+    -DWIRELET_QT_SOURCE="qtbase: Debian 12's source package qtbase-opensource-src 5.15.8+dfsg (https://sources.debian.org/src/qtbase-opensource-src/); Qt Serial Port: https://code.qt.io/qt/qtserialport.git, tag v5.15.8-lts-lgpl"
+cmake --build "$build" --parallel "$(nproc)"
+
+# A prefix of its own, made afresh, whose COM7 is the pseudo-terminal that socat makes for each
+# connection to WIRELET_DEVICE_PORT: the tests' device side.
+export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WIRELET_DEVICE_PORT=47107
+wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i >/dev/null 2>&1
+"$wine" reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$build/com7" /f >/dev/null
+"$wineserver" -k
+# In the foreground the server starts no session of its own, so no pseudo-terminal becomes its
+# controlling terminal, whose hang-up would make it dump its state.
+"$wineserver" -f -p 2>"$build/wineserver.log" &
+# Wine's services, started by the first program, would hold on to its output, and so keep
+# CTest waiting for the end of the first test's: started here, they hold nothing.
+"$wine" cmd /c exit >/dev/null 2>&1
+socat tcp-listen:$WIRELET_DEVICE_PORT,bind=127.0.0.1,reuseaddr,fork \
+    pty,raw,echo=0,link="$build/com7" &
+trap '"$wineserver" -k; kill %2' EXIT
+
+# The Qt DLLs and plug-ins for the test programs; Wine passes QT_ variables on only with WINE
+# in front.
+runtime="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
+export WINEPATH="Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib;Z:$sdk/bin"
+export WINEQT_PLUGIN_PATH="Z:$sdk/plugins"
+cd "$build" && ctest --output-on-failure "$@"
