@@ -16,7 +16,7 @@ if [[ ! -f "$archive" ]]; then
     exit 0
 fi
 "$root/scripts/install-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
-    wine wine64 socat procps xvfb xauth xdotool imagemagick icoutils unzip
+    wine wine64 socat xvfb xauth xdotool imagemagick icoutils unzip
 
 build="$root/build-windows"
 sdk="$build/sdk/$(basename "$archive" .tar.xz)"
