@@ -3,8 +3,7 @@
 
 #include "commlog.h"
 #include "logline.h"
-#include "modalcatcher.h"
-#include "terminalrig.h"
+#include "rig.h"
 #include "usage.h"
 
 #include <QApplication>
@@ -142,7 +141,7 @@ Run feed(PseudoTerminal &device, int chunk, double bytesPerSecond, qint64 total)
     wall.start();
     const double cpuBefore = Usage::threadCpuSeconds();
     {
-        Producer producer(device.masterDescriptor(), chunk, bytesPerSecond, total);
+        Producer producer(device.master(), chunk, bytesPerSecond, total);
         // Wait in the event loop, as the program would, until the reader has taken it all.
         QEventLoop loop;
         QTimer check;
@@ -248,7 +247,7 @@ void openCloseCycles()
                 "resident %.1f -> %.1f MB, %d warnings, %d sessions stuck\n",
                 Cycles, descriptors, Usage::openDescriptors(), locks,
                 int(portLocksHeldHere().size()), megabytes, Usage::residentMegabytes(),
-                int(catcher.boxes().size()), stuck);
+                int(catcher.boxes.size()), stuck);
 }
 
 // Devices going away, half by closing their side, half by hanging up: the CPU the program
@@ -265,14 +264,14 @@ void unplugCycles()
             rig.device.unplug();
         else
             rig.device.hangUp();
-        if (!QTest::qWaitFor([&] { return catcher.boxes().size() == n + 1; }))
+        if (!QTest::qWaitFor([&] { return catcher.boxes.size() == n + 1; }))
             std::printf("unplug %d: no warning\n", n);
-        const double before = Usage::cpuSeconds();
+        const double before = cpuSeconds();
         QTest::qWait(20);
-        quietCpu += Usage::cpuSeconds() - before;
+        quietCpu += cpuSeconds() - before;
     }
     std::printf("%d unplugs: %d warnings; %.3f CPU s in the %.1f s after them\n", Cycles,
-                int(catcher.boxes().size()), quietCpu, Cycles * 0.02);
+                int(catcher.boxes.size()), quietCpu, Cycles * 0.02);
 }
 
 } // namespace

@@ -1,20 +1,14 @@
 #include "busyport.h"
-#include "mainwindow.h"
-#include "modalcatcher.h"
-#include "pseudoterminal.h"
+#include "rig.h"
 
 #include <QComboBox>
-#include <QFile>
-#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QtTest>
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
-#include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 // Which ports are offered: those no other program holds, with a warning when there is none.
@@ -34,14 +28,12 @@ private slots:
 };
 
 #ifdef Q_OS_UNIX
-
 namespace {
 
-void writeLock(const QString &path, qint64 pid)
+bool writeLock(const QString &path, qint64 pid)
 {
     QFile lock(path);
-    QVERIFY2(lock.open(QIODevice::WriteOnly), qPrintable(path));
-    lock.write(QByteArray::number(pid) + '\n');
+    return lock.open(QIODevice::WriteOnly) && lock.write(QByteArray::number(pid) + '\n') > 0;
 }
 
 } // namespace
@@ -51,25 +43,21 @@ void TestDiscovery::lockFileCountsWhileItsProcessLives()
     PseudoTerminal device;
     const QString path = device.portName();
     QVERIFY(!isPortBusy(path));
-
-    // The lock Qt takes while a port is open names a live process (this one), as it does
-    // while another Wirelet holds the port.
+    // The lock Qt takes while a port is open names a live process: this one, or another Wirelet.
     QSerialPort port(path);
     QVERIFY(port.open(QIODevice::ReadWrite));
-    QVERIFY(QFile::exists(portLockFilePath(path)));
-    QVERIFY(isPortBusy(path));
+    QVERIFY(QFile::exists(portLockFilePath(path)) && isPortBusy(path));
     port.close();
     QVERIFY(!isPortBusy(path));
-
     // A lock left behind by a program that is gone is no evidence.
     const pid_t gone = ::fork();
     if (gone == 0)
         ::_exit(0);
-    QVERIFY(gone > 0 && ::waitpid(gone, nullptr, 0) == gone);
-    writeLock(portLockFilePath(path), gone);
-    const bool busyWithDeadLock = isPortBusy(path);
+    QCOMPARE(::waitpid(gone, nullptr, 0), gone);
+    QVERIFY(writeLock(portLockFilePath(path), gone));
+    const bool busy = isPortBusy(path);
     QFile::remove(portLockFilePath(path));
-    QVERIFY(!busyWithDeadLock);
+    QVERIFY(!busy);
 }
 
 void TestDiscovery::portOpenInAnotherProcessIsBusy()
@@ -82,12 +70,11 @@ void TestDiscovery::portOpenInAnotherProcessIsBusy()
             ::pause();
         ::_exit(1);
     }
-    QVERIFY(holder > 0);
     // No lock file: only the other process's open descriptor tells.
-    QTRY_VERIFY(isPortBusy(device.portName()));
+    const bool busy = QTest::qWaitFor([&] { return isPortBusy(device.portName()); });
     ::kill(holder, SIGKILL);
     QCOMPARE(::waitpid(holder, nullptr, 0), holder);
-    QVERIFY(!isPortBusy(device.portName()));
+    QVERIFY(busy && !isPortBusy(device.portName()));
 }
 
 void TestDiscovery::allBusyWarnsBeforeShowing()
@@ -100,36 +87,26 @@ void TestDiscovery::allBusyWarnsBeforeShowing()
     });
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
         const QString lock = portLockFilePath(port.systemLocation());
-        if (!QFile::exists(lock)) {
-            writeLock(lock, ::getpid());
-            locks.append(lock);
-        }
-        QVERIFY2(isPortBusy(port.systemLocation()), qPrintable(port.portName()));
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock + " is someone else's"));
+        locks.append(lock);
+        QVERIFY(writeLock(lock, ::getpid()));
     }
-
     ModalCatcher catcher;
     MainWindow window;
-    QCOMPARE(catcher.boxes().size(), 1);
-    const ModalCatcher::Box box = catcher.boxes().first();
-    QCOMPARE(box.title, QString("Tip"));
-    QCOMPARE(box.text, QString("找不到空闲串口"));
-    QCOMPARE(box.icon, QMessageBox::Warning);
-    QVERIFY(!box.hasParent);
-    QVERIFY(!box.mainWindowVisible);
+    QCOMPARE(catcher.boxes, QStringList{"Tip: 找不到空闲串口"});
+    QVERIFY(!catcher.mainWindowShownUnderABox);
     QCOMPARE(window.findChild<QComboBox *>("portName")->count(), 0);
 }
-
 #else
 void TestDiscovery::listsTheIdlePorts()
 {
-    PseudoTerminal device; // the ports Wine knows as COM7 and COM8
-    QVERIFY(device.isValid());
+    PseudoTerminal device; // the pseudo-terminal Wine knows as COM7
     MainWindow window;
     QVERIFY(window.findChild<QComboBox *>("portName")->findText(device.portName()) >= 0);
 }
 
-// Wine enforces no exclusive opening of serial ports, but it does of files: what the probe
-// sees, and that it lets go, is the same.
+// Wine enforces no exclusive opening of serial ports, but it does of files: the probe's
+// reading of a refused exclusive open, and that it lets go, are the same.
 void TestDiscovery::exclusiveHolderMakesBusy()
 {
     const QString path = QDir::toNativeSeparators(QDir::temp().filePath("wirelet-held"));
@@ -143,8 +120,7 @@ void TestDiscovery::exclusiveHolderMakesBusy()
     QVERIFY(held != INVALID_HANDLE_VALUE);
     QVERIFY(isPortBusy(path));
     ::CloseHandle(held);
-    QVERIFY(!isPortBusy(path));
-    QVERIFY(!isPortBusy(path)); // the probe let go of it
+    QVERIFY(!isPortBusy(path) && !isPortBusy(path)); // idle, and the probe let go of it
 }
 #endif
 

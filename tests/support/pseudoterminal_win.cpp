@@ -1,15 +1,11 @@
-#include "pseudoterminal.h"
+#include "rig.h"
 
-#include <QSerialPort>
 #include <QTest>
 
 #include <winsock2.h>
 
 namespace {
 
-// The device's side is a TCP connection to the socat that scripts/windows.sh runs: for each
-// connection socat makes a pseudo-terminal that Wine knows as COM7, and hangs it up when the
-// connection ends.
 bool com7Opens()
 {
     QSerialPort probe(QStringLiteral("COM7"));
@@ -18,12 +14,15 @@ bool com7Opens()
 
 } // namespace
 
+// The device's side is a TCP connection to the socat that scripts/windows.sh runs: for each
+// connection socat makes a pseudo-terminal, which Wine knows as COM7, and hangs it up when
+// the connection ends.
 PseudoTerminal::PseudoTerminal()
 {
     WSADATA winsock;
     ::WSAStartup(MAKEWORD(2, 2), &winsock);
     const SOCKET device = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    m_socket = device;
+    m_handle = qintptr(device);
     sockaddr_in socat {};
     socat.sin_family = AF_INET;
     socat.sin_port = ::htons(u_short(qEnvironmentVariableIntValue("WIRELET_DEVICE_PORT")));
@@ -34,38 +33,31 @@ PseudoTerminal::PseudoTerminal()
         m_portName = QStringLiteral("COM7");
 }
 
-PseudoTerminal::~PseudoTerminal()
-{
-    unplug();
-}
-
 bool PseudoTerminal::write(const QByteArray &bytes)
 {
-    for (int done = 0; done < bytes.size();) {
-        const int n = ::send(SOCKET(m_socket), bytes.constData() + done, bytes.size() - done, 0);
+    for (int done = 0, n = 0; done < bytes.size(); done += qMax(n, 0)) {
+        n = ::send(SOCKET(m_handle), bytes.constData() + done, bytes.size() - done, 0);
         if (n < 0 && ::WSAGetLastError() != WSAEWOULDBLOCK)
             return false;
-        done += qMax(n, 0);
     }
     return true;
 }
 
 QByteArray PseudoTerminal::readAll()
 {
-    QByteArray result;
+    QByteArray all;
     char buffer[4096];
-    int n;
-    while ((n = ::recv(SOCKET(m_socket), buffer, sizeof buffer, 0)) > 0)
-        result.append(buffer, n);
-    return result;
+    for (int n; (n = ::recv(SOCKET(m_handle), buffer, sizeof buffer, 0)) > 0;)
+        all.append(buffer, n);
+    return all;
 }
 
 void PseudoTerminal::unplug()
 {
-    if (m_socket == quintptr(INVALID_SOCKET))
+    if (m_handle == qintptr(INVALID_SOCKET))
         return;
-    ::closesocket(SOCKET(m_socket));
-    m_socket = quintptr(INVALID_SOCKET);
+    ::closesocket(SOCKET(m_handle));
+    m_handle = qintptr(INVALID_SOCKET);
     if (!QTest::qWaitFor([] { return !com7Opens(); }))
-        qWarning("COM7 still there after the device went");
+        qWarning("COM7 is still there after the device went");
 }

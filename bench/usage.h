@@ -1,0 +1,14 @@
+#ifndef USAGE_H
+#define USAGE_H
+
+// What this process uses, as the benchmark reports it.
+namespace Usage {
+
+// CPU time, user and system, of the calling thread.
+double threadCpuSeconds();
+double residentMegabytes();
+int openDescriptors();
+
+} // namespace Usage
+
+#endif // USAGE_H
