@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,6 +61,11 @@ bool holdsDevice(const char *fdFolder, dev_t device)
         return false;
     bool held = false;
     while (const dirent *entry = ::readdir(descriptors)) {
+        // Only devices matter, and a stat() of a file on a dead network mount would hang.
+        char path[5];
+        if (::readlinkat(::dirfd(descriptors), entry->d_name, path, sizeof path) != 5
+            || std::memcmp(path, "/dev/", 5) != 0)
+            continue;
         struct stat target;
         if (::fstatat(::dirfd(descriptors), entry->d_name, &target, 0) == 0
             && S_ISCHR(target.st_mode) && target.st_rdev == device) {
