@@ -49,10 +49,6 @@ void driveOnceShown(MainWindow *window)
 // Runs as soon as main() has built its application object.
 void waitForTheWindow()
 {
-    // The form was drawn for the 9-point font of Windows.
-    QFont font = QApplication::font();
-    font.setPointSize(9);
-    QApplication::setFont(font);
     auto *poll = new QTimer(qApp);
     QObject::connect(poll, &QTimer::timeout, qApp, [poll] {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
