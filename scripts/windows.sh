@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds Wirelet.exe for 64-bit Windows with MinGW-w64 against the Qt SDK for Windows
 # (../shared/toolchains/qt-5.15.8-mingw64.tar.xz, or the archive $WIRELET_QT_SDK names), in
-# build-windows/, then runs its tests under Wine: the Qt tests built for Windows, with COM7 and
-# COM8 as pseudo-terminals, and the check of the portable ZIP on a fresh Wine prefix.
+# build-windows/, then runs its tests under Wine: the Qt tests built for Windows, with COM7 a
+# pseudo-terminal the tests play the device of, and the check of the portable ZIP on a fresh
+# Wine prefix.
 #   scripts/windows.sh [ctest-option...]
 # Without the SDK it stops with a note, or with an error when CI is set.
 set -euo pipefail
