@@ -229,16 +229,16 @@ void openCloseCycles()
     ModalCatcher catcher;
     int stuck = 0;
     auto session = [&rig, &stuck](int n) {
-        rig.clickOpenCom();
+        rig.toggle();
         rig.device.write(QByteArray(8, char(n)));
         rig.send(QStringLiteral("0102"));
         stuck += !QTest::qWaitFor([&rig] { return rig.device.readAll().size() == 2; });
-        rig.clickOpenCom();
+        rig.toggle();
     };
     for (int n = 0; n < 20; ++n)
         session(n);
     const int descriptors = Usage::openDescriptors();
-    const int locks = portLocksHeldHere().size();
+    const int locks = Usage::portLocksHeld();
     const double megabytes = Usage::residentMegabytes();
     constexpr int Cycles = 1000;
     for (int n = 0; n < Cycles; ++n)
@@ -246,7 +246,7 @@ void openCloseCycles()
     std::printf("%d open/close cycles with traffic: descriptors %d -> %d, lock files %d -> %d, "
                 "resident %.1f -> %.1f MB, %d warnings, %d sessions stuck\n",
                 Cycles, descriptors, Usage::openDescriptors(), locks,
-                int(portLocksHeldHere().size()), megabytes, Usage::residentMegabytes(),
+                Usage::portLocksHeld(), megabytes, Usage::residentMegabytes(),
                 int(catcher.boxes.size()), stuck);
 }
 
@@ -259,7 +259,7 @@ void unplugCycles()
     double quietCpu = 0;
     for (int n = 0; n < Cycles; ++n) {
         TerminalRig rig;
-        rig.clickOpenCom();
+        rig.toggle();
         if (n % 2)
             rig.device.unplug();
         else
@@ -289,7 +289,7 @@ int main(int argc, char *argv[])
     printHeader();
 
     TerminalRig rig;
-    rig.clickOpenCom();
+    rig.toggle();
     const double rssAtStart = Usage::residentMegabytes();
 
     // A flood in 4 KB writes, the most a pseudo-terminal hands over at once.
@@ -373,7 +373,7 @@ int main(int argc, char *argv[])
                 "hour of lines, %.1f MB with the 1 MB message in the message box and the log\n",
                 rssAtStart, rssAfterHour, Usage::residentMegabytes());
 
-    rig.clickOpenCom();
+    rig.toggle();
     openCloseCycles();
     unplugCycles();
     return 0;

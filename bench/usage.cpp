@@ -1,8 +1,11 @@
 #include "usage.h"
 
+#include "busyport.h"
+
 #include <QDir>
 #include <QFile>
 #include <sys/resource.h>
+#include <unistd.h>
 
 double Usage::threadCpuSeconds()
 {
@@ -29,4 +32,16 @@ int Usage::openDescriptors()
     return QDir(QStringLiteral("/proc/self/fd"))
             .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
             .size();
+}
+
+int Usage::portLocksHeld()
+{
+    const QDir locks(QFileInfo(portLockFilePath(QStringLiteral("/dev/none"))).path());
+    const QStringList names = locks.entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System);
+    int held = 0;
+    for (const QString &name : names) {
+        QFile lock(locks.filePath(name));
+        held += lock.open(QIODevice::ReadOnly) && lock.readLine().trimmed().toLong() == getpid();
+    }
+    return held;
 }

@@ -8,6 +8,8 @@ namespace Usage {
 double threadCpuSeconds();
 double residentMegabytes();
 int openDescriptors();
+// Qt Serial Port's lock files that name this process.
+int portLocksHeld();
 
 } // namespace Usage
 

@@ -3,30 +3,24 @@
 
 #include "mainwindow.h"
 
-#include <QStringList>
-#include <QTimer>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 
-class QCheckBox;
-class QPushButton;
-class QTextBrowser;
-class QTextEdit;
-
-// The device end of a line, played by the test; Wirelet opens portName() like any serial port.
-// On Unix a kernel pseudo-terminal; under Wine, one that socat makes and Wine knows as COM7.
+// The device end of a line, played by the test: on Unix a kernel pseudo-terminal, under Wine
+// one that socat makes and Wine knows as COM7.
 class PseudoTerminal
 {
 public:
     PseudoTerminal();
     ~PseudoTerminal() { unplug(); }
-    bool isValid() const { return !m_portName.isEmpty(); }
     QString portName() const { return m_portName; }
     bool write(const QByteArray &bytes); // false unless every byte went in
     QByteArray readAll(); // what reached the device since the last call
     void unplug(); // the device side goes away; the port sees a hang-up
 #ifdef Q_OS_UNIX
     bool hangUp(); // the line hangs up while the device side stays
-    int master() const { return m_handle; }
+    int master() const { return int(m_handle); }
 #endif
 
 private:
@@ -35,42 +29,81 @@ private:
     qintptr m_handle = -1; // the master's descriptor, or under Wine a socket
 };
 
-// Answers the modal message boxes raised while it lives and records each as "title: text",
-// marked when it is not a plain warning without parent. Create it before the code that
-// raises one: the box's own event loop runs its timer.
-struct ModalCatcher
-{
-    ModalCatcher();
-    QStringList boxes;
-    bool mainWindowShownUnderABox = false;
-    QTimer poll;
-};
+double cpuSeconds(); // of this process, user and system
 
-// A shown main window whose port list offers the device's port. The window goes first, so
-// the port closes before the device goes away.
-struct TerminalRig
+template <class T>
+T *child(const QObject *parent, const char *name = nullptr)
 {
-    TerminalRig();
-    bool clickOpenCom(); // on its indicator, as a user would; true when open afterwards
-    void send(const QString &text);
-    QByteArray deviceReceived(); // everything so far
-    QStringList logLines() const;
-
-    PseudoTerminal device;
-    std::unique_ptr<MainWindow> window;
-    QCheckBox *openCom;
-    QPushButton *btnSend;
-    QTextEdit *message;
-    QTextBrowser *comLog;
-    QSerialPort *port;
-    QByteArray received;
-};
+    T *found = parent->findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no child %s", name ? name : "of that type");
+    return found;
+}
 
 // Offers `name` in the window's port list and selects it, as if discovery had found it.
-void selectPort(MainWindow &window, const QString &name);
-double cpuSeconds(); // of this process, user and system
-#ifdef Q_OS_UNIX
-QStringList portLocksHeldHere();
-#endif
+inline void selectPort(MainWindow &window, const QString &name)
+{
+    auto *portName = child<QComboBox>(&window, "portName");
+    portName->addItem(name);
+    portName->setCurrentIndex(portName->count() - 1);
+}
+
+// Answers each modal box raised while it lives and records it as "title: text", marked when it
+// is not a plain warning without parent. Create it before the code that raises one.
+struct ModalCatcher
+{
+    QStringList boxes;
+    QTimer poll;
+
+    ModalCatcher()
+    {
+        QObject::connect(&poll, &QTimer::timeout, &poll, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            const bool plain = box->icon() == QMessageBox::Warning && !box->parentWidget()
+                    && box->standardButtons() == QMessageBox::Ok;
+            boxes.append(QString(plain ? "" : "(not a plain warning) ") + box->windowTitle()
+                         + ": " + box->text());
+            box->done(QMessageBox::Ok);
+        });
+        poll.start(5);
+    }
+};
+
+// A shown main window whose port list offers the device's port. The window goes first, so the
+// port closes before the device goes away.
+struct TerminalRig
+{
+    PseudoTerminal device;
+    std::unique_ptr<MainWindow> window = [] {
+        ModalCatcher noIdlePort; // on a machine without serial ports
+        return std::make_unique<MainWindow>();
+    }();
+    QCheckBox *openCom = child<QCheckBox>(window.get(), "openCom");
+    QPushButton *btnSend = child<QPushButton>(window.get(), "btnSend");
+    QTextEdit *message = child<QTextEdit>(window.get(), "message");
+    QTextBrowser *comLog = child<QTextBrowser>(window.get(), "comLog");
+    QSerialPort *port = child<QSerialPort>(window.get());
+    QByteArray received;
+
+    TerminalRig()
+    {
+        selectPort(*window, device.portName());
+        window->show();
+    }
+    bool toggle() // the open box; true when the port is open afterwards
+    {
+        openCom->click();
+        return port->isOpen();
+    }
+    void send(const QString &text)
+    {
+        message->setPlainText(text);
+        btnSend->click();
+    }
+    QByteArray deviceReceived() { return received += device.readAll(); } // everything so far
+    QStringList logLines() const { return comLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
+};
 
 #endif // RIG_H

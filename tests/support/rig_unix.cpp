@@ -1,6 +1,6 @@
 #include "rig.h"
 
-#include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -15,13 +15,7 @@ PseudoTerminal::PseudoTerminal()
 
 bool PseudoTerminal::write(const QByteArray &bytes)
 {
-    for (qint64 done = 0, n = 0; done < bytes.size(); done += n) {
-        n = ::write(int(m_handle), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n <= 0 && errno != EINTR)
-            return false;
-        n = qMax<qint64>(n, 0);
-    }
-    return true;
+    return ::write(int(m_handle), bytes.constData(), size_t(bytes.size())) == bytes.size();
 }
 
 QByteArray PseudoTerminal::readAll()
@@ -47,4 +41,9 @@ bool PseudoTerminal::hangUp()
     const bool done = slave >= 0 && ::ioctl(slave, TIOCVHANGUP) == 0;
     ::close(slave);
     return done;
+}
+
+double cpuSeconds()
+{
+    return double(std::clock()) / CLOCKS_PER_SEC; // the process's, unlike on Windows
 }

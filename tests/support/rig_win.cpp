@@ -1,0 +1,58 @@
+#include "rig.h"
+
+#include <winsock2.h>
+
+// The device's side is a TCP connection to the socat that scripts/windows.sh runs: for each
+// connection socat makes a pseudo-terminal, which Wine knows as COM7, and hangs it up when the
+// connection ends.
+static bool com7Opens()
+{
+    return QSerialPort(QStringLiteral("COM7")).open(QIODevice::ReadWrite);
+}
+
+PseudoTerminal::PseudoTerminal()
+{
+    WSADATA winsock;
+    ::WSAStartup(MAKEWORD(2, 2), &winsock);
+    m_handle = qintptr(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in socat {};
+    socat.sin_family = AF_INET;
+    socat.sin_port = ::htons(u_short(qEnvironmentVariableIntValue("WIRELET_DEVICE_PORT")));
+    socat.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    u_long nonBlocking = 1;
+    if (::connect(SOCKET(m_handle), reinterpret_cast<sockaddr *>(&socat), sizeof socat) == 0
+        && ::ioctlsocket(SOCKET(m_handle), FIONBIO, &nonBlocking) == 0
+        && QTest::qWaitFor(com7Opens))
+        m_portName = QStringLiteral("COM7");
+}
+
+bool PseudoTerminal::write(const QByteArray &bytes)
+{
+    return ::send(SOCKET(m_handle), bytes.constData(), bytes.size(), 0) == bytes.size();
+}
+
+QByteArray PseudoTerminal::readAll()
+{
+    QByteArray all;
+    char buffer[4096];
+    for (int n; (n = ::recv(SOCKET(m_handle), buffer, sizeof buffer, 0)) > 0;)
+        all.append(buffer, n);
+    return all;
+}
+
+void PseudoTerminal::unplug()
+{
+    if (m_handle != qintptr(INVALID_SOCKET) && ::closesocket(SOCKET(m_handle)) == 0)
+        QTest::qWaitFor([] { return !com7Opens(); }); // socat hangs COM7 up
+    m_handle = qintptr(INVALID_SOCKET);
+}
+
+double cpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto seconds = [](FILETIME t) {
+        return double(quint64(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
