@@ -1,92 +1,69 @@
-#include "busyport.h"
 #include "commlog.h"
 #include "placement.h"
 #include "rig.h"
-#include "wine.h"
 
-namespace {
+#ifdef Q_OS_UNIX
+#include <dlfcn.h>
+#include <termios.h>
 
-void chooseLineSettings(MainWindow &window, const QStringList &texts) // baud, data, stop, parity
+// Stand in for tcsetattr()/tcgetattr(): a pseudo-terminal keeps 8 data bits and no parity
+// whatever it is asked, so only what Qt asks for tells whether a setting reached the system.
+// The pty gets 8 bits and no parity, or Qt 5, which applies the settings again after opening,
+// would be refused; Qt reads back what it asked for.
+static QHash<int, QVector<termios>> requests;
+
+extern "C" int tcsetattr(int fd, int actions, const termios *attributes)
 {
-    const char *names[] = {"baudRate", "dataBits", "stopBits", "parity"};
-    for (int i = 0; i < 4; ++i) {
-        auto *box = child<QComboBox>(&window, names[i]);
-        box->setCurrentIndex(box->findText(texts.at(i)));
+    static const auto real = reinterpret_cast<int (*)(int, int, const termios *)>(
+            dlsym(RTLD_NEXT, "tcsetattr"));
+    requests[fd].append(*attributes);
+    termios forwarded = *attributes;
+    forwarded.c_cflag = (forwarded.c_cflag & ~(CSIZE | PARENB | PARODD)) | CS8;
+    return real(fd, actions, &forwarded);
+}
+
+extern "C" int tcgetattr(int fd, termios *attributes)
+{
+    static const auto real = reinterpret_cast<int (*)(int, termios *)>(
+            dlsym(RTLD_NEXT, "tcgetattr"));
+    const int result = real(fd, attributes);
+    if (result == 0 && requests.contains(fd))
+        *attributes = requests.value(fd).last();
+    return result;
+}
+#endif
+
+static QWidget *aboutDialog()
+{
+    for (QWidget *shown : QApplication::topLevelWidgets()) {
+        if (shown->objectName() == "AboutDialog")
+            return shown;
     }
+    return nullptr;
 }
 
-QWidget *aboutDialog()
-{
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    const auto found = std::find_if(windows.begin(), windows.end(),
-                                    [](QWidget *w) { return w->objectName() == "AboutDialog"; });
-    return found == windows.end() ? nullptr : *found;
-}
-
-} // namespace
-
-// The window as users work it, with the test playing the device: opening, configuring and
-// closing the port, sending, receiving, the log, the window itself and its about dialog.
+// The window as users work it, with the test playing the device: losing it, configuring the
+// port and closing it, hex texts, the log, the window's place and its about dialog. The user's
+// path through the real program is tst_app's.
 class TestTerminal : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void openSendReceiveClose()
-    {
-        TerminalRig rig;
-        ModalCatcher catcher;
-        // A port that fails to open is not left ticked, and one click retries.
-        selectPort(*rig.window, QDir::temp().filePath("wirelet-no-such-port"));
-        QVERIFY(!rig.toggle() && !rig.openCom->isChecked() && !rig.btnSend->isEnabled());
-        QCOMPARE(catcher.boxes, QStringList{"Tip: 串口打开失败"});
-        selectPort(*rig.window, rig.device.portName());
-        chooseLineSettings(*rig.window, {"38400", "7", "2", "EvenParity"});
-        QVERIFY(rig.toggle() && rig.btnSend->isEnabled());
-        // Under Wine, Qt reads only when nudged; nowhere else is it nudged.
-        const auto *nudge = rig.window->findChild<QTimer *>("wineReadNudge");
-        QCOMPARE(nudge && nudge->isActive(), runningUnderWine());
-
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        rig.send("01 A0 ff");
-        QTRY_COMPARE(rig.deviceReceived(), QByteArray("\x01\xa0\xff"));
-        QTRY_COMPARE(rig.logLines().size(), 1);
-        QVERIFY(rig.device.write("\x01\x02\xab\xff"));
-        QTRY_COMPARE(rig.logLines().size(), 2);
-        const QStringList payloads = {" [send] 01 A0 ff", " [recieve] 0102abff"};
-        for (int i = 0; i < 2; ++i) {
-            const QString line = rig.logLines().at(i);
-            const auto stamp = QDateTime::fromString(line.left(19), "yyyy-MM-dd hh:mm:ss");
-            QVERIFY2(stamp >= before && stamp <= QDateTime::currentDateTime(), qPrintable(line));
-            QCOMPARE(line.mid(19), payloads.at(i));
-        }
-        QCOMPARE(rig.message->toPlainText(), QString("01 A0 ff")); // ready to be sent again
-
-        QVERIFY(!rig.toggle() && !rig.openCom->isChecked() && !rig.btnSend->isEnabled());
-        // What the device says while the port is closed is never logged, not even once reopened.
-        QVERIFY(rig.device.write("\xde\xad"));
-        QTest::qWait(50);
-        QVERIFY(rig.toggle());
-        QTest::qWait(100);
-        QCOMPARE(rig.logLines().size(), 2);
-        QCOMPARE(catcher.boxes.size(), 1);
-    }
-
-    void deviceLossClosesOnceWithoutSpinning_data()
+    void deviceLossClosesThePortOnce_data()
     {
         QTest::addColumn<bool>("hangUp");
         QTest::newRow("device side closed") << false;
 #ifdef Q_OS_UNIX
-        QTest::newRow("line hung up") << true;
+        QTest::newRow("line hung up") << true; // a read error, not a resource error
 #endif
     }
-    // Qt 5 reports the error again and again while a hung-up port stays open. What is sent
-    // just after the loss never reaches the device, so it is not logged.
-    void deviceLossClosesOnceWithoutSpinning()
+    // Qt 5 reports the error again and again, spinning, while a hung-up port stays open: it
+    // closes at once, with one warning. What is sent just after the loss is not logged.
+    void deviceLossClosesThePortOnce()
     {
         QFETCH(bool, hangUp);
         TerminalRig rig;
-        ModalCatcher catcher;
         QVERIFY(rig.toggle());
 #ifdef Q_OS_UNIX
         QVERIFY(!hangUp || rig.device.hangUp());
@@ -94,43 +71,34 @@ private slots:
         if (!hangUp)
             rig.device.unplug();
         rig.send("0102");
-        QTRY_COMPARE(catcher.boxes, QStringList{"Tip: 串口已断开"});
+        QTRY_COMPARE(rig.boxes, QStringList{"Tip: 串口已断开"});
         QVERIFY(!rig.port->isOpen() && !rig.openCom->isChecked() && !rig.btnSend->isEnabled());
-        const double before = cpuSeconds();
         QTest::qWait(300);
-        QVERIFY2(cpuSeconds() - before < 0.1, "busy after the loss");
-        QVERIFY(catcher.boxes.size() == 1 && rig.logLines().isEmpty());
+        QVERIFY(rig.boxes.size() == 1 && rig.logLines().isEmpty());
     }
 
     void hexTexts_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("logged"); // after " [send] ", or the warning when refused
-        QTest::newRow("pairs") << "01 A0 ff" << QByteArray("\x01\xa0\xff") << "01 A0 ff";
-        QTest::newRow("runs") << "01A0 FF" << QByteArray("\x01\xa0\xff") << "01A0 FF";
+        QTest::newRow("pairs and runs") << "01 A0ff" << "01 A0ff";
         // One event, one line: each line break is logged as one space.
-        QTest::newRow("line breaks") << "01\r\nA0\tff\n\r" << QByteArray("\x01\xa0\xff")
-                                     << "01 A0\tff  ";
-        QTest::newRow("empty") << "" << QByteArray() << "";
+        QTest::newRow("line breaks") << "01\r\nA0\tff\n\r" << "01 A0\tff  ";
         // Each of these used to send bytes nobody typed.
         for (const char *text : {"hello", "12 3", "abc", "0x1F", "é", "十六", "01 😀", "０１"})
-            QTest::newRow(text) << QString::fromUtf8(text) << QByteArray()
-                                << "Tip: 发送内容不是有效的十六进制数据";
+            QTest::newRow(text) << QString::fromUtf8(text) << "Tip: 发送内容不是有效的十六进制数据";
     }
     void hexTexts()
     {
         QFETCH(QString, text);
-        QFETCH(QByteArray, bytes);
         QFETCH(QString, logged);
         TerminalRig rig;
         QVERIFY(rig.toggle());
-        ModalCatcher catcher;
         rig.window->sendMsg(text);
         QTest::qWait(50);
-        QCOMPARE(rig.deviceReceived(), bytes);
         const bool refused = logged.startsWith("Tip: ");
-        QCOMPARE(catcher.boxes, refused ? QStringList{logged} : QStringList());
+        QCOMPARE(rig.deviceReceived(), refused ? QByteArray() : QByteArray("\x01\xa0\xff"));
+        QCOMPARE(rig.boxes, refused ? QStringList{logged} : QStringList());
         QTRY_COMPARE(rig.logLines().size(), refused ? 0 : 1);
         QVERIFY(refused || rig.logLines().first().mid(19) == " [send] " + logged);
     }
@@ -205,7 +173,7 @@ private slots:
     void aboutDialogShowsItsPictures()
     {
         TerminalRig rig;
-        child<QPushButton>(rig.window.get(), "pushButton")->click();
+        child<QPushButton>(rig.window, "pushButton")->click();
         QVERIFY(QTest::qWaitForWindowExposed(aboutDialog()) && !aboutDialog()->isModal());
         for (const char *name : {"label_2", "label_4"}) {
             const QImage drawn = child<QLabel>(aboutDialog(), name)->grab().toImage();
@@ -217,147 +185,74 @@ private slots:
     }
 
 #ifdef Q_OS_UNIX // devices that stop taking bytes, or that tell the line settings
-    void closingLetsQueuedBytesDrainFirst();
-    void lineSettingsReachTheSystem_data();
-    void lineSettingsReachTheSystem();
-    void reopeningLeaksNothing();
+    void closingLetsQueuedBytesDrainFirst()
+    {
+        TerminalRig rig;
+        QVERIFY(rig.toggle());
+        // More than a pseudo-terminal holds while its device reads nothing.
+        const QByteArray bytes(64 * 1024, '\x5a');
+        rig.send(QString::fromLatin1(bytes.toHex()));
+        QTRY_VERIFY(!rig.deviceReceived().isEmpty() && rig.port->bytesToWrite() > 0);
+        QVERIFY(rig.device.write("\x01")); // the device answers meanwhile: that is logged first
+        QTRY_COMPARE(rig.logLines().size(), 1);
+        // Unticking lets the queue drain; the box cannot reopen the port meanwhile.
+        QVERIFY(rig.toggle() && !rig.openCom->isEnabled());
+        QTRY_COMPARE(rig.deviceReceived(), bytes);
+        QTRY_VERIFY(!rig.port->isOpen() && rig.openCom->isEnabled());
+        QTRY_COMPARE(rig.logLines().size(), 2);
+        QVERIFY(rig.logLines().at(1).endsWith(" [send] " + bytes.toHex()));
+
+        // So does closing the window, though the about dialog keeps the program running. This
+        // device never takes them: at 9600 baud they need a minute, the close waits three
+        // seconds at most, and what did not go out whole is not logged as sent.
+        QVERIFY(rig.toggle());
+        child<QPushButton>(rig.window, "pushButton")->click();
+        rig.send(QString::fromLatin1(bytes.toHex()));
+        QTRY_VERIFY(rig.deviceReceived().size() > bytes.size());
+        rig.window->close();
+        QTest::qWait(2500);
+        QVERIFY(rig.port->isOpen());
+        QTRY_VERIFY(!rig.port->isOpen());
+        QVERIFY(!rig.window->isVisible() && aboutDialog()->isVisible());
+        QCOMPARE(rig.boxes, QStringList{"Tip: 串口关闭时仍有数据未发送"});
+        QVERIFY(rig.deviceReceived().size() < 2 * bytes.size());
+        QTest::qWait(100);
+        QCOMPARE(rig.logLines().size(), 2);
+    }
+
+    void lineSettingsReachTheSystem_data()
+    {
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<speed_t>("speed");
+        QTest::addColumn<tcflag_t>("flags");
+        QTest::newRow("38400 7 2 even") << QStringList{"38400", "7", "2", "EvenParity"}
+                                        << speed_t(B38400) << tcflag_t(CS7 | CSTOPB | PARENB);
+        QTest::newRow("4800 5 1 odd") << QStringList{"4800", "5", "1", "OddParity"}
+                                      << speed_t(B4800) << tcflag_t(CS5 | PARENB | PARODD);
+    }
+
+    // Every request of the opening carries the chosen framing and no flow control, so the port
+    // never runs with the defaults; the last one sets the speed. A change while open waits.
+    void lineSettingsReachTheSystem()
+    {
+        QFETCH(QStringList, chosen);
+        QFETCH(speed_t, speed);
+        QFETCH(tcflag_t, flags);
+        TerminalRig rig;
+        rig.chooseLineSettings(chosen);
+        requests.clear();
+        QVERIFY(rig.toggle() && requests.size() == 1);
+        const QVector<termios> made = requests.begin().value();
+        QVERIFY(cfgetospeed(&made.last()) == speed && cfgetispeed(&made.last()) == speed);
+        for (const termios &t : made) {
+            QCOMPARE(t.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS), flags);
+            QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
+        }
+        rig.chooseLineSettings({"19200", chosen[1], chosen[2], chosen[3]});
+        QCOMPARE(requests.begin().value().size(), made.size());
+    }
 #endif
 };
-
-#ifdef Q_OS_UNIX
-#include <dlfcn.h>
-#include <termios.h>
-
-void TestTerminal::closingLetsQueuedBytesDrainFirst()
-{
-    TerminalRig rig;
-    QVERIFY(rig.toggle());
-    // More than a pseudo-terminal holds while its device reads nothing.
-    const QByteArray bytes(64 * 1024, '\x5a');
-    rig.send(QString::fromLatin1(bytes.toHex()));
-    QTRY_VERIFY(!rig.deviceReceived().isEmpty() && rig.port->bytesToWrite() > 0);
-    QVERIFY(rig.device.write("\x01")); // the device answers meanwhile: that is logged first
-    QTRY_COMPARE(rig.logLines().size(), 1);
-    // Unticking lets the queue drain; the box cannot reopen the port meanwhile.
-    ModalCatcher catcher;
-    QVERIFY(rig.toggle() && !rig.openCom->isEnabled());
-    QTRY_COMPARE(rig.deviceReceived(), bytes);
-    QTRY_VERIFY(!rig.port->isOpen() && rig.openCom->isEnabled());
-    QTRY_COMPARE(rig.logLines().size(), 2);
-    QVERIFY(rig.logLines().at(1).endsWith(" [send] " + bytes.toHex()));
-
-    // So does closing the window, though the about dialog keeps the program running. This
-    // device never takes them: at 9600 baud they need a minute, the close waits three seconds
-    // at most, and what did not go out whole is not logged as sent.
-    QVERIFY(rig.toggle());
-    child<QPushButton>(rig.window.get(), "pushButton")->click();
-    rig.send(QString::fromLatin1(bytes.toHex()));
-    QTRY_VERIFY(rig.deviceReceived().size() > bytes.size());
-    QElapsedTimer waited;
-    waited.start();
-    rig.window->close();
-    QTRY_VERIFY_WITH_TIMEOUT(!rig.port->isOpen(), 5000);
-    QVERIFY2(waited.elapsed() > 2500 && waited.elapsed() < 4000,
-             qPrintable(QString::number(waited.elapsed())));
-    QVERIFY(!rig.window->isVisible() && aboutDialog()->isVisible());
-    QCOMPARE(catcher.boxes, QStringList{"Tip: 串口关闭时仍有数据未发送"});
-    QVERIFY(rig.deviceReceived().size() < 2 * bytes.size());
-    QTest::qWait(100);
-    QCOMPARE(rig.logLines().size(), 2);
-}
-
-// Stand in for tcsetattr()/tcgetattr(): a pseudo-terminal keeps 8 data bits and no parity
-// whatever it is asked, so only what Qt asks for tells whether a setting reached the system.
-// The pty gets 8 bits and no parity, or Qt 5, which applies the settings again after opening,
-// would be refused; Qt reads back what it asked for.
-static QHash<int, termios> asked;
-static QVector<termios> requests;
-
-extern "C" int tcsetattr(int fd, int actions, const termios *attributes)
-{
-    static const auto real = reinterpret_cast<int (*)(int, int, const termios *)>(
-            dlsym(RTLD_NEXT, "tcsetattr"));
-    asked.insert(fd, *attributes);
-    requests.append(*attributes);
-    termios forwarded = *attributes;
-    forwarded.c_cflag = (forwarded.c_cflag & ~(CSIZE | PARENB | PARODD)) | CS8;
-    return real(fd, actions, &forwarded);
-}
-
-extern "C" int tcgetattr(int fd, termios *attributes)
-{
-    static const auto real = reinterpret_cast<int (*)(int, termios *)>(
-            dlsym(RTLD_NEXT, "tcgetattr"));
-    const int result = real(fd, attributes);
-    if (result == 0 && asked.contains(fd))
-        *attributes = asked.value(fd);
-    return result;
-}
-
-void TestTerminal::lineSettingsReachTheSystem_data()
-{
-    QTest::addColumn<QStringList>("chosen");
-    QTest::addColumn<speed_t>("speed");
-    QTest::addColumn<tcflag_t>("flags");
-    QTest::newRow("38400 7 2 even") << QStringList{"38400", "7", "2", "EvenParity"}
-                                    << speed_t(B38400) << tcflag_t(CS7 | CSTOPB | PARENB);
-    QTest::newRow("4800 5 1 odd") << QStringList{"4800", "5", "1", "OddParity"}
-                                  << speed_t(B4800) << tcflag_t(CS5 | PARENB | PARODD);
-}
-
-// Every request of the opening carries the chosen framing and no flow control, so the port
-// never runs with the defaults; the last one sets the speed. A change while open waits.
-void TestTerminal::lineSettingsReachTheSystem()
-{
-    QFETCH(QStringList, chosen);
-    QFETCH(speed_t, speed);
-    QFETCH(tcflag_t, flags);
-    TerminalRig rig;
-    chooseLineSettings(*rig.window, chosen);
-    requests.clear();
-    QVERIFY(rig.toggle() && !requests.isEmpty());
-    QVERIFY(cfgetospeed(&requests.last()) == speed && cfgetispeed(&requests.last()) == speed);
-    for (const termios &t : qAsConst(requests)) {
-        QCOMPARE(t.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS), flags);
-        QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
-    }
-    const int made = requests.size();
-    chooseLineSettings(*rig.window, {"19200", chosen[1], chosen[2], chosen[3]});
-    QCOMPARE(requests.size(), made);
-}
-
-// Descriptors, Qt's lock file and memory stay flat over 100 sessions.
-void TestTerminal::reopeningLeaksNothing()
-{
-    TerminalRig rig;
-    ModalCatcher catcher;
-    auto session = [&](int n) {
-        const int sent = rig.deviceReceived().size();
-        rig.toggle();
-        rig.device.write(QByteArray(8, char(n)));
-        rig.send("0102");
-        return QTest::qWaitFor([&] { return rig.deviceReceived().size() == sent + 2; })
-                && !rig.toggle();
-    };
-    auto kilobytes = [] {
-        QFile statm("/proc/self/statm");
-        return statm.open(QIODevice::ReadOnly) ? statm.readAll().split(' ').value(1).toLong() * 4 : 0;
-    };
-    for (int n = 0; n < 20; ++n) // what Qt allocates once is not growth
-        QVERIFY(session(n));
-    const uint descriptors = QDir("/proc/self/fd").count();
-    const long memory = kilobytes();
-    for (int n = 0; n < 100; ++n)
-        QVERIFY(session(n));
-    QCOMPARE(QDir("/proc/self/fd").count(), descriptors);
-    QVERIFY(!QFile::exists(portLockFilePath(rig.device.portName())) && catcher.boxes.isEmpty());
-#ifdef __SANITIZE_ADDRESS__ // its quarantine keeps freed memory resident
-    Q_UNUSED(memory)
-#else
-    QVERIFY2(kilobytes() - memory < 4096, "memory grows");
-#endif
-}
-#endif
 
 QTEST_MAIN(TestTerminal)
 #include "tst_terminal.moc"

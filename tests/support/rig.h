@@ -29,8 +29,6 @@ private:
     qintptr m_handle = -1; // the master's descriptor, or under Wine a socket
 };
 
-double cpuSeconds(); // of this process, user and system
-
 template <class T>
 T *child(const QObject *parent, const char *name = nullptr)
 {
@@ -71,24 +69,24 @@ struct ModalCatcher
     }
 };
 
-// A shown main window whose port list offers the device's port. The window goes first, so the
-// port closes before the device goes away.
-struct TerminalRig
+// A shown main window, made here or main()'s, whose port list offers the device's port, and the
+// boxes raised since. The window goes first, so the port closes before the device goes away.
+struct TerminalRig : ModalCatcher
 {
     PseudoTerminal device;
-    std::unique_ptr<MainWindow> window = [] {
-        ModalCatcher noIdlePort; // on a machine without serial ports
-        return std::make_unique<MainWindow>();
-    }();
-    QCheckBox *openCom = child<QCheckBox>(window.get(), "openCom");
-    QPushButton *btnSend = child<QPushButton>(window.get(), "btnSend");
-    QTextEdit *message = child<QTextEdit>(window.get(), "message");
-    QTextBrowser *comLog = child<QTextBrowser>(window.get(), "comLog");
-    QSerialPort *port = child<QSerialPort>(window.get());
+    std::unique_ptr<MainWindow> made;
+    MainWindow *window;
+    QCheckBox *openCom = child<QCheckBox>(window, "openCom");
+    QPushButton *btnSend = child<QPushButton>(window, "btnSend");
+    QTextEdit *message = child<QTextEdit>(window, "message");
+    QTextBrowser *comLog = child<QTextBrowser>(window, "comLog");
+    QSerialPort *port = child<QSerialPort>(window);
     QByteArray received;
 
-    TerminalRig()
+    explicit TerminalRig(MainWindow *shown = nullptr)
+        : made(shown ? nullptr : new MainWindow), window(shown ? shown : made.get())
     {
+        boxes.clear(); // on a machine without serial ports
         selectPort(*window, device.portName());
         window->show();
     }
@@ -96,6 +94,14 @@ struct TerminalRig
     {
         openCom->click();
         return port->isOpen();
+    }
+    void chooseLineSettings(const QStringList &texts) // baud rate, data bits, stop bits, parity
+    {
+        const char *names[] = {"baudRate", "dataBits", "stopBits", "parity"};
+        for (int i = 0; i < 4; ++i) {
+            auto *box = child<QComboBox>(window, names[i]);
+            box->setCurrentIndex(box->findText(texts.at(i)));
+        }
     }
     void send(const QString &text)
     {

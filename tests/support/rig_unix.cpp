@@ -1,6 +1,5 @@
 #include "rig.h"
 
-#include <ctime>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
@@ -20,10 +19,8 @@ bool PseudoTerminal::write(const QByteArray &bytes)
 
 QByteArray PseudoTerminal::readAll()
 {
-    QByteArray all;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(int(m_handle), buffer, sizeof buffer)) > 0;)
-        all.append(buffer, int(n));
+    QByteArray all(65536, Qt::Uninitialized);
+    all.resize(int(qMax<ssize_t>(::read(int(m_handle), all.data(), size_t(all.size())), 0)));
     return all;
 }
 
@@ -41,9 +38,4 @@ bool PseudoTerminal::hangUp()
     const bool done = slave >= 0 && ::ioctl(slave, TIOCVHANGUP) == 0;
     ::close(slave);
     return done;
-}
-
-double cpuSeconds()
-{
-    return double(std::clock()) / CLOCKS_PER_SEC; // the process's, unlike on Windows
 }

@@ -33,10 +33,8 @@ bool PseudoTerminal::write(const QByteArray &bytes)
 
 QByteArray PseudoTerminal::readAll()
 {
-    QByteArray all;
-    char buffer[4096];
-    for (int n; (n = ::recv(SOCKET(m_handle), buffer, sizeof buffer, 0)) > 0;)
-        all.append(buffer, n);
+    QByteArray all(65536, Qt::Uninitialized);
+    all.resize(qMax(::recv(SOCKET(m_handle), all.data(), all.size(), 0), 0));
     return all;
 }
 
@@ -45,14 +43,4 @@ void PseudoTerminal::unplug()
     if (m_handle != qintptr(INVALID_SOCKET) && ::closesocket(SOCKET(m_handle)) == 0)
         QTest::qWaitFor([] { return !com7Opens(); }); // socat hangs COM7 up
     m_handle = qintptr(INVALID_SOCKET);
-}
-
-double cpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto seconds = [](FILETIME t) {
-        return double(quint64(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
 }
