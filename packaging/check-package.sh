@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# What a Linux user gets: the .deb's files, a menu entry that validates, and Depends naming the
-# Qt the program links and a Chinese font.
+# The .deb a user gets: its files, a menu entry that validates, Depends on its Qt and a font.
 #   check-package.sh CPACK BUILD_DIR QT_MAJOR SCRATCH_DIR
 set -euo pipefail
 cpack=$1 build=$2 qt=$3 out=$4

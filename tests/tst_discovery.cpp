@@ -7,6 +7,12 @@
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
+
+static bool writeLock(const QString &path, qint64 pid)
+{
+    QFile lock(path);
+    return lock.open(QIODevice::WriteOnly) && lock.write(QByteArray::number(pid) + '\n') > 0;
+}
 #endif
 
 // Which ports are offered: those no other program holds, with a warning when there is none.
@@ -35,10 +41,8 @@ private slots:
         const bool held = QTest::qWaitFor([&] { return isPortBusy(path); });
         ::kill(holder, SIGKILL);
         QVERIFY(held && ::waitpid(holder, nullptr, 0) == holder && !isPortBusy(path));
-        QVERIFY(writeLock(portLockFilePath(path), holder));
-        const bool busy = isPortBusy(path);
-        QFile::remove(portLockFilePath(path));
-        QVERIFY(!busy);
+        const QString lock = portLockFilePath(path);
+        QVERIFY(writeLock(lock, holder) && !isPortBusy(path) && QFile::remove(lock));
     }
 
     void allBusyWarnsAndOffersNone()
@@ -57,13 +61,6 @@ private slots:
         MainWindow window;
         QCOMPARE(catcher.boxes, QStringList{"Tip: 找不到空闲串口"});
         QCOMPARE(child<QComboBox>(&window, "portName")->count(), 0);
-    }
-
-private:
-    static bool writeLock(const QString &path, qint64 pid)
-    {
-        QFile lock(path);
-        return lock.open(QIODevice::WriteOnly) && lock.write(QByteArray::number(pid) + '\n') > 0;
     }
 #else
     // COM7 is offered. Wine holds no serial port exclusively, but it does files: the probe's

@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <QtWidgets>
 #include <memory>
+#include <utility>
 
 // The device end of a line, played by the test: on Unix a kernel pseudo-terminal, under Wine
 // one that socat makes and Wine knows as COM7.
@@ -36,14 +37,6 @@ T *child(const QObject *parent, const char *name = nullptr)
     if (!found)
         qFatal("no child %s", name ? name : "of that type");
     return found;
-}
-
-// Offers `name` in the window's port list and selects it, as if discovery had found it.
-inline void selectPort(MainWindow &window, const QString &name)
-{
-    auto *portName = child<QComboBox>(&window, "portName");
-    portName->addItem(name);
-    portName->setCurrentIndex(portName->count() - 1);
 }
 
 // Answers each modal box raised while it lives and records it as "title: text", marked when it
@@ -87,8 +80,14 @@ struct TerminalRig : ModalCatcher
         : made(shown ? nullptr : new MainWindow), window(shown ? shown : made.get())
     {
         boxes.clear(); // on a machine without serial ports
-        selectPort(*window, device.portName());
+        offer(device.portName());
         window->show();
+    }
+    void offer(const QString &port) // in the port list, selected, as if discovery had found it
+    {
+        auto *portName = child<QComboBox>(window, "portName");
+        portName->addItem(port);
+        portName->setCurrentIndex(portName->count() - 1);
     }
     bool toggle() // the open box; true when the port is open afterwards
     {

@@ -26,9 +26,7 @@ QByteArray PseudoTerminal::readAll()
 
 void PseudoTerminal::unplug()
 {
-    if (m_handle >= 0)
-        ::close(int(m_handle));
-    m_handle = -1;
+    ::close(int(std::exchange(m_handle, -1))); // once; -1 is refused
 }
 
 bool PseudoTerminal::hangUp()

@@ -2,9 +2,8 @@
 
 #include <winsock2.h>
 
-// The device's side is a TCP connection to the socat that scripts/windows.sh runs: for each
-// connection socat makes a pseudo-terminal, which Wine knows as COM7, and hangs it up when the
-// connection ends.
+// A TCP connection to the socat of scripts/windows.sh, which makes a pseudo-terminal for each,
+// known to Wine as COM7, and hangs it up when the connection ends.
 static bool com7Opens()
 {
     return QSerialPort(QStringLiteral("COM7")).open(QIODevice::ReadWrite);
@@ -40,7 +39,6 @@ QByteArray PseudoTerminal::readAll()
 
 void PseudoTerminal::unplug()
 {
-    if (m_handle != qintptr(INVALID_SOCKET) && ::closesocket(SOCKET(m_handle)) == 0)
+    if (::closesocket(SOCKET(std::exchange(m_handle, qintptr(INVALID_SOCKET)))) == 0)
         QTest::qWaitFor([] { return !com7Opens(); }); // socat hangs COM7 up
-    m_handle = qintptr(INVALID_SOCKET);
 }
