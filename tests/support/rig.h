@@ -20,7 +20,6 @@ public:
     QByteArray readAll(); // what reached the device since the last call
     void unplug(); // the device side goes away; the port sees a hang-up
 #ifdef Q_OS_UNIX
-    bool hangUp(); // the line hangs up while the device side stays
     int master() const { return int(m_handle); }
 #endif
 

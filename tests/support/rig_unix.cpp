@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal()
@@ -27,13 +26,4 @@ QByteArray PseudoTerminal::readAll()
 void PseudoTerminal::unplug()
 {
     ::close(int(std::exchange(m_handle, -1))); // once; -1 is refused
-}
-
-bool PseudoTerminal::hangUp()
-{
-    // The ioctl acts on the slave side, which the port holds; a second descriptor will do.
-    const int slave = ::open(m_portName.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
-    const bool done = slave >= 0 && ::ioctl(slave, TIOCVHANGUP) == 0;
-    ::close(slave);
-    return done;
 }
