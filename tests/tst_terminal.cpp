@@ -78,7 +78,7 @@ private slots:
         // One event, one line: each line break is logged as one space.
         QTest::newRow("line breaks") << "01\r\nA0\tff\n\r" << "01 A0\tff  ";
         // Each of these used to send bytes nobody typed.
-        for (const char *text : {"hello", "1 23", "12 3", "abc", "0x1F", "é", "十六", "01 😀", "０１"})
+        for (const char *text : {"hello", "1 23", "12 3", "0x1F", "é", "十六", "01 😀", "０１"})
             QTest::newRow(text) << QString::fromUtf8(text) << "Tip: 发送内容不是有效的十六进制数据";
     }
     void hexTexts()
