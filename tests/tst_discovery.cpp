@@ -70,10 +70,11 @@ private slots:
         PseudoTerminal device;
         MainWindow window;
         QVERIFY(child<QComboBox>(&window, "portName")->findText(device.portName()) >= 0);
-        QTemporaryFile file;
-        QVERIFY(file.open());
-        const QString path = QDir::toNativeSeparators(file.fileName());
+        const QString path = QDir::toNativeSeparators(QDir::temp().filePath("wirelet-held"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
+        auto remove = qScopeGuard([&] { file.remove(); });
         const HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
                                           GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         QVERIFY(held != INVALID_HANDLE_VALUE && isPortBusy(path));
