@@ -39,7 +39,7 @@ wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 rm -rf "$WINEPREFIX"
 "$wine" wineboot -i >/dev/null 2>&1
 "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$build/com7" /f >/dev/null
-"$wineserver" -k
+"$wineserver" -k && "$wineserver" -w # gone, before another takes its place
 # In the foreground the server starts no session of its own, so no pseudo-terminal becomes its
 # controlling terminal, whose hang-up would make it dump its state.
 "$wineserver" -f -p 2>"$build/wineserver.log" &
@@ -49,6 +49,10 @@ rm -rf "$WINEPREFIX"
 socat tcp-listen:$WIRELET_DEVICE_PORT,bind=127.0.0.1,reuseaddr,fork \
     pty,raw,echo=0,link="$build/com7" &
 trap '"$wineserver" -k; kill %2' EXIT
+if [[ ! -L "$WINEPREFIX/dosdevices/com7" ]]; then
+    echo "windows: Wine's services made no COM7 in $WINEPREFIX" >&2
+    exit 1
+fi
 
 # The Qt DLLs and plug-ins for the test programs; Wine passes QT_ variables on only with WINE
 # in front.
