@@ -37,7 +37,8 @@ int Usage::openDescriptors()
 int Usage::portLocksHeld()
 {
     const QDir locks(QFileInfo(portLockFilePath(QStringLiteral("/dev/none"))).path());
-    const QStringList names = locks.entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System);
+    const QStringList names =
+            locks.entryList({QStringLiteral("LCK..*")}, QDir::Files | QDir::System);
     int held = 0;
     for (const QString &name : names) {
         QFile lock(locks.filePath(name));

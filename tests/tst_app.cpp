@@ -37,7 +37,8 @@ void walk(MainWindow *window)
     const QStringList lines = rig->logLines();
     const auto stamp = QDateTime::fromString(lines[1].left(19), "yyyy-MM-dd hh:mm:ss");
     QVERIFY2(stamp >= before && stamp <= QDateTime::currentDateTime(), qPrintable(lines[1]));
-    QCOMPARE(lines[0].mid(19) + '|' + lines[1].mid(19), " [send] 01 A0 ff| [recieve] 0102abff");
+    QCOMPARE(lines[0].mid(19), QString(" [send] 01 A0 ff"));
+    QCOMPARE(lines[1].mid(19), QString(" [recieve] 0102abff"));
     QCOMPARE(rig->message->toPlainText(), QString("01 A0 ff")); // ready to be sent again
 
     QVERIFY(!rig->toggle() && !rig->openCom->isChecked() && !rig->btnSend->isEnabled());
@@ -90,7 +91,7 @@ private slots:
         char name[] = "wirelet";
         char *argv[] = {name, nullptr};
         QCOMPARE(wireletMain(1, argv), 0);
-        QVERIFY(rig && rig->received.size() > 3);
+        QVERIFY(rig && rig->received.size() > 3); // more than the first message: traffic flowed
 #ifdef Q_OS_UNIX
         QVERIFY(!QFile::exists(portLockFilePath(rig->device.portName())));
 #endif
