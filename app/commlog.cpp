@@ -1,6 +1,7 @@
 #include "commlog.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -23,6 +24,19 @@ CommLog::CommLog(QTextBrowser *view)
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(FlushIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &CommLog::flush);
+
+    // Following the newest lines is the user's choice, made by scrolling: to the bottom starts
+    // it, anywhere else ends it. The range also grows after a flush (the scroll bar appears and
+    // the text wraps anew), which must neither end it nor leave the view short of the bottom.
+    QScrollBar *bar = m_view->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (!m_scrolling)
+            m_following = value >= bar->maximum();
+    });
+    connect(bar, &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        if (m_following)
+            scrollTo(maximum);
+    });
 }
 
 void CommLog::append(const QString &line)
@@ -44,20 +58,23 @@ void CommLog::flush()
     m_pending.clear();
     m_pendingCharacters = 0;
 
-    QScrollBar *bar = m_view->verticalScrollBar();
-    const bool following = bar->value() >= bar->maximum();
-
     // A cursor of our own at the end: the user's cursor and selection stay where they are.
     QTextCursor end(m_view->document());
     end.movePosition(QTextCursor::End);
     end.insertText(text);
-    trimView(following);
+    trimView();
 
-    if (following)
-        bar->setValue(bar->maximum());
+    if (m_following)
+        scrollTo(m_view->verticalScrollBar()->maximum());
 }
 
-void CommLog::trimView(bool following)
+void CommLog::scrollTo(int value)
+{
+    const QScopedValueRollback<bool> ours(m_scrolling, true);
+    m_view->verticalScrollBar()->setValue(value);
+}
+
+void CommLog::trimView()
 {
     QTextDocument *document = m_view->document();
     // The block after the last line break is empty and is not a line.
@@ -75,14 +92,13 @@ void CommLog::trimView(bool following)
     QAbstractTextDocumentLayout *layout = document->documentLayout();
     const qreal removedHeight =
             layout->blockBoundingRect(keep).top() - layout->blockBoundingRect(document->begin()).top();
-    QScrollBar *bar = m_view->verticalScrollBar();
-    const int value = bar->value();
+    const int value = m_view->verticalScrollBar()->value();
 
     QTextCursor cut(document);
     cut.setPosition(keep.position(), QTextCursor::KeepAnchor);
     cut.removeSelectedText();
 
     // Someone reading further up keeps seeing the same lines while older ones go.
-    if (!following)
-        bar->setValue(value - qRound(removedHeight));
+    if (!m_following)
+        scrollTo(value - qRound(removedHeight));
 }

@@ -32,11 +32,14 @@ public:
     void flush();
 
 private:
-    void trimView(bool following);
+    void scrollTo(int value);
+    void trimView();
 
     QTextBrowser *m_view;
     QStringList m_pending;
     int m_pendingCharacters = 0;
+    bool m_following = true;
+    bool m_scrolling = false; // the log moves the view itself
     QTimer m_flushTimer;
 };
 

@@ -1,4 +1,5 @@
 #include "commlog.h"
+#include "logline.h"
 #include "placement.h"
 #include "rig.h"
 
@@ -98,6 +99,25 @@ private slots:
 
     void logKeepsSelectionAndFollowsOnlyAtTheBottom()
     {
+        // Into an empty log, a burst of any size, then short lines: the view stays at the bottom,
+        // also when the scroll bar first appears after a flush and the text wraps anew.
+        for (int size = 2000; size <= 10000; size += 100) {
+            QTextBrowser view;
+            view.resize(341, 321); // the window's
+            view.show();
+            CommLog log(&view);
+            const QByteArray burst(size, '\x5a');
+            for (int at = 0; at < size; at += 4095) // what a pseudo-terminal hands over at once
+                log.append(logLine(Traffic::Received, burst.mid(at, 4095).toHex()));
+            QScrollBar *bar = view.verticalScrollBar();
+            for (const char *more : {"", "0102"}) {
+                log.append(logLine(Traffic::Received, more));
+                log.flush();
+                QCoreApplication::processEvents();
+                QVERIFY2(bar->value() == bar->maximum(), qPrintable(QString::number(size)));
+            }
+        }
+
         QTextBrowser view;
         view.show();
         CommLog log(&view);
