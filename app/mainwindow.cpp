@@ -5,6 +5,7 @@
 #include "commlog.h"
 #include "hexmessage.h"
 #include "logline.h"
+#include "outputqueue.h"
 #include "placement.h"
 #include "wine.h"
 
@@ -47,13 +48,13 @@ void applyLineSettings(QSerialPort *port, const Ui::MainWindow *ui)
         port->setParity(QSerialPort::OddParity);
 }
 
-// How long the queued bytes take on the line (a start bit, the data bits, parity and the stop
-// bits for each byte), and a second more for the device; never more than three in all.
-int drainTimeMs(const QSerialPort &port)
+// How long `bytes` take on the line (a start bit, the data bits, parity and the stop bits for
+// each), and a second more for the device; never more than three in all.
+int drainTimeMs(const QSerialPort &port, qint64 bytes)
 {
     const int bitsPerByte = 1 + port.dataBits() + (port.parity() == QSerialPort::NoParity ? 0 : 1)
             + (port.stopBits() == QSerialPort::TwoStop ? 2 : 1);
-    const qint64 lineMs = port.bytesToWrite() * bitsPerByte * 1000 / qMax(1, port.baudRate());
+    const qint64 lineMs = bytes * bitsPerByte * 1000 / qMax(1, port.baudRate());
     return int(qMin<qint64>(lineMs + 1000, 3000));
 }
 
@@ -77,9 +78,14 @@ MainWindow::MainWindow(QWidget *parent)
             ui->btnSend, &QPushButton::clicked, ui->btnSend,
             [this] { sendMsg(ui->message->toPlainText()); }, Qt::DirectConnection);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::onPortError);
-    connect(serialPort, &QSerialPort::bytesWritten, this, &MainWindow::logWritten);
-    drainTimer.setSingleShot(true);
-    connect(&drainTimer, &QTimer::timeout, this, &MainWindow::finishClosing);
+    connect(serialPort, &QSerialPort::bytesWritten, this, &MainWindow::logSent);
+    drainPoll.setInterval(10);
+    connect(&drainPoll, &QTimer::timeout, this, &MainWindow::drainOrClose);
+    drainDeadline = new QTimer(this);
+    drainDeadline->setObjectName(QStringLiteral("drainDeadline"));
+    drainDeadline->setSingleShot(true);
+    drainDeadline->setTimerType(Qt::PreciseTimer);
+    connect(drainDeadline, &QTimer::timeout, this, &MainWindow::finishClosing);
     // Wine 8 never runs the completion routine with which Qt on Windows waits for incoming
     // bytes, so Qt never starts a read by itself. peek() makes it read, and takes nothing.
     // Real Windows needs no nudge and gets none.
@@ -138,8 +144,9 @@ void MainWindow::initPort()
 bool MainWindow::openPort()
 {
     serialPort->setPortName(ui->portName->currentText());
-    // Set before open(): Qt applies them while opening, so the port never runs for a moment
-    // with the previous settings, and one the device refuses fails the open.
+    // Set before open(), so that one the device refuses fails the open. Qt applies them as it
+    // opens, the framing first and the speed in a second call: for some microseconds the line
+    // runs at the speed it had before.
     applyLineSettings(serialPort, ui);
     if (!serialPort->open(QIODevice::ReadWrite)) {
         showWarning(QStringLiteral("串口打开失败"));
@@ -165,14 +172,18 @@ void MainWindow::setPortOpen(bool open)
         return;
     }
     ui->btnSend->setEnabled(false);
-    if (serialPort->bytesToWrite() == 0) {
+    const qint64 queued = serialPort->bytesToWrite() + systemOutputQueue(serialPort->handle());
+    if (queued == 0) {
         shutPort();
         return;
     }
-    // close() would drop what is still queued: let it reach the device first, with the
-    // window answering meanwhile and the box unable to reopen the port before it is shut.
+    // close() would drop what Qt still holds, and the system would send what it holds after
+    // Qt restored the port's old speed: let both reach the device first, with the window
+    // answering meanwhile and the box unable to reopen the port before it is shut.
     ui->openCom->setEnabled(false);
-    drainTimer.start(drainTimeMs(*serialPort));
+    setCursor(Qt::BusyCursor);
+    drainDeadline->start(drainTimeMs(*serialPort, queued));
+    drainPoll.start();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -202,30 +213,44 @@ void MainWindow::sendMsg(const QString &text)
         return;
     }
     outgoing.append({text, bytes->size()});
-    logWritten(0);
+    outgoingBytes += bytes->size();
+    logSent();
 }
 
-void MainWindow::logWritten(qint64 bytes)
+void MainWindow::logSent()
 {
-    while (!outgoing.isEmpty() && outgoing.first().bytesLeft <= bytes) {
-        bytes -= outgoing.first().bytesLeft;
+    // Whatever has left Qt's buffer has reached the system. Qt says so only on a later pass of
+    // its event loop, after a reply may have been read, so its count is not waited for.
+    qint64 gone = outgoingBytes - serialPort->bytesToWrite();
+    while (!outgoing.isEmpty() && outgoing.first().size <= gone) {
+        gone -= outgoing.first().size;
+        outgoingBytes -= outgoing.first().size;
         commLog->append(logLine(Traffic::Sent, outgoing.takeFirst().text));
     }
-    if (!outgoing.isEmpty())
-        outgoing.first().bytesLeft -= bytes;
-    if (drainTimer.isActive() && serialPort->bytesToWrite() == 0)
-        finishClosing();
 }
 
 void MainWindow::recvMsg()
 {
     const QByteArray bytes = serialPort->readAll();
+    logSent(); // a reply never stands above the request it answers
+    if (drainDeadline->isActive())
+        return; // the user closed the port: what comes now belongs to no session
     commLog->append(logLine(Traffic::Received, QString::fromLatin1(bytes.toHex())));
+}
+
+void MainWindow::drainOrClose()
+{
+    if (serialPort->bytesToWrite() == 0 && systemOutputQueue(serialPort->handle()) == 0)
+        finishClosing();
 }
 
 void MainWindow::finishClosing()
 {
-    const bool unsent = serialPort->bytesToWrite() > 0;
+    const bool unsent = serialPort->bytesToWrite() > 0
+            || systemOutputQueue(serialPort->handle()) > 0;
+    // Closing restores the speed the port had before: nothing may go out at that speed.
+    if (unsent)
+        discardSystemOutput(serialPort->handle());
     shutPort();
     if (unsent)
         showWarning(QStringLiteral("串口关闭时仍有数据未发送"));
@@ -250,12 +275,16 @@ void MainWindow::onPortError(QSerialPort::SerialPortError error)
 
 void MainWindow::shutPort()
 {
-    drainTimer.stop();
+    logSent(); // before Qt's own word on it, which the close will not wait for
+    drainPoll.stop();
+    drainDeadline->stop();
+    unsetCursor();
     if (readNudge)
         readNudge->stop();
     serialPort->close();
     // What did not reach the device whole was never sent.
     outgoing.clear();
+    outgoingBytes = 0;
     const QSignalBlocker quiet(ui->openCom);
     ui->openCom->setChecked(false);
     ui->openCom->setEnabled(true);

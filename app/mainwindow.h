@@ -39,16 +39,17 @@ private slots:
     void on_pushButton_clicked();
 
 private:
-    // A message handed to the port, logged once its last byte has reached the device.
+    // A message handed to the port, logged once its last byte has left Qt's buffer.
     struct Outgoing
     {
         QString text;
-        qint64 bytesLeft;
+        qint64 size;
     };
 
     void placeWindow();
     void setPortOpen(bool open);
-    void logWritten(qint64 bytes);
+    void logSent();
+    void drainOrClose();
     void finishClosing();
     void onPortError(QSerialPort::SerialPortError error);
     void shutPort();
@@ -60,7 +61,11 @@ private:
     QSerialPort *serialPort;
     CommLog *commLog;
     QList<Outgoing> outgoing;
-    QTimer drainTimer;
+    qint64 outgoingBytes = 0;
+    // While a close waits for the queued bytes: a look at the queues every few milliseconds,
+    // and the time it waits at most.
+    QTimer drainPoll;
+    QTimer *drainDeadline;
     QTimer *readNudge = nullptr;
     bool closeWhenShut = false;
 };

@@ -4,19 +4,34 @@
 #include "rig.h"
 
 #ifdef Q_OS_UNIX
+#include <cstdarg>
 #include <dlfcn.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 
 // Stand in for tcsetattr()/tcgetattr(): a pseudo-terminal keeps 8 data bits and no parity, so
 // only what Qt asks for tells whether a setting reached the system. The pty gets 8 bits and no
 // parity, or Qt 5 would be refused as it applies them again; Qt reads back what it asked for.
 static QHash<int, QVector<termios>> requests;
+// A pseudo-terminal's output queue is always empty; a UART's is not. The spy reports
+// `heldBytes` queued until `heldUntil` or a flush, and records flushes and settings in order.
+static int heldBytes = 0;
+static QDeadlineTimer heldUntil;
+static QStringList lineCalls;
+
+template <class Function>
+static Function *system(const char *name)
+{
+    return reinterpret_cast<Function *>(dlsym(RTLD_NEXT, name));
+}
 
 extern "C" int tcsetattr(int fd, int actions, const termios *attributes)
 {
-    static const auto real = reinterpret_cast<int (*)(int, int, const termios *)>(
-            dlsym(RTLD_NEXT, "tcsetattr"));
+    static const auto real = system<int(int, int, const termios *)>("tcsetattr");
     requests[fd].append(*attributes);
+    lineCalls.append("set");
     termios forwarded = *attributes;
     forwarded.c_cflag = (forwarded.c_cflag & ~(CSIZE | PARENB | PARODD)) | CS8;
     return real(fd, actions, &forwarded);
@@ -24,12 +39,34 @@ extern "C" int tcsetattr(int fd, int actions, const termios *attributes)
 
 extern "C" int tcgetattr(int fd, termios *attributes)
 {
-    static const auto real = reinterpret_cast<int (*)(int, termios *)>(
-            dlsym(RTLD_NEXT, "tcgetattr"));
+    static const auto real = system<int(int, termios *)>("tcgetattr");
     const int result = real(fd, attributes);
     if (result == 0 && requests.contains(fd))
         *attributes = requests.value(fd).last();
     return result;
+}
+
+extern "C" int ioctl(int fd, unsigned long request, ...)
+{
+    static const auto real = system<int(int, unsigned long, void *)>("ioctl");
+    va_list rest;
+    va_start(rest, request);
+    void *argument = va_arg(rest, void *);
+    va_end(rest);
+    if (request != TIOCOUTQ || heldUntil.hasExpired())
+        return real(fd, request, argument);
+    *static_cast<int *>(argument) = heldBytes;
+    return 0;
+}
+
+extern "C" int tcflush(int fd, int queue)
+{
+    static const auto real = system<int(int, int)>("tcflush");
+    if (queue == TCOFLUSH) {
+        heldUntil = QDeadlineTimer();
+        lineCalls.append("flush output");
+    }
+    return real(fd, queue);
 }
 #endif
 
@@ -193,34 +230,92 @@ private slots:
         }
     }
 
-#ifdef Q_OS_UNIX // devices that stop taking bytes, or that tell the line settings
-    void closingLetsQueuedBytesDrainFirst()
+#ifdef Q_OS_UNIX // devices that answer from a process of their own, stop taking bytes, or tell
+                 // the line settings
+    // A device that echoes at once: no reply may be logged above the request it answers.
+    void repliesFollowTheirRequests()
     {
         TerminalRig rig;
         QVERIFY(rig.toggle());
-        // More than a pseudo-terminal holds while its device reads nothing.
+        const pid_t echo = ::fork();
+        if (echo == 0) {
+            pollfd master {rig.device.master(), POLLIN, 0};
+            char bytes[4096];
+            while (::poll(&master, 1, -1) > 0 && !(master.revents & POLLHUP)) {
+                const ssize_t n = ::read(master.fd, bytes, sizeof bytes);
+                if (n > 0 && ::write(master.fd, bytes, size_t(n)) != n)
+                    break;
+            }
+            ::_exit(0);
+        }
+        auto reap = qScopeGuard([echo] {
+            ::kill(echo, SIGKILL);
+            ::waitpid(echo, nullptr, 0);
+        });
+        constexpr int Sends = 100;
+        for (int i = 0; i < Sends; ++i) {
+            rig.send("01 02 03");
+            QTest::qWait(5);
+        }
+        const auto bytesIn = [&rig](const QString &tag) { // so far, at each line of the log
+            QVector<int> total {0};
+            for (const QString &line : rig.logLines()) {
+                const bool tagged = line.mid(19, tag.size()) == tag;
+                total.append(total.last() + int(tagged) * line.mid(19 + tag.size()).remove(' ').size() / 2);
+            }
+            return total;
+        };
+        QTRY_COMPARE(bytesIn(" [recieve] ").last(), 3 * Sends);
+        const QVector<int> sent = bytesIn(" [send] "), answered = bytesIn(" [recieve] ");
+        for (int line = 0; line < sent.size(); ++line)
+            QVERIFY2(answered[line] <= sent[line], qPrintable(rig.logLines().value(line)));
+    }
+
+    void closingLetsQueuedBytesDrainFirst()
+    {
+        TerminalRig rig;
+        // Unticking waits for what the system still holds, with the cursor saying why the box
+        // cannot reopen the port meanwhile; what the device says now is not logged.
+        QVERIFY(rig.toggle());
+        heldBytes = 64;
+        heldUntil.setRemainingTime(300);
+        QVERIFY(rig.toggle() && !rig.openCom->isEnabled());
+        QCOMPARE(rig.window->cursor().shape(), Qt::BusyCursor);
+        QVERIFY(rig.device.write("\x02"));
+        QTRY_VERIFY(!rig.port->isOpen() && rig.openCom->isEnabled());
+        QVERIFY(heldUntil.hasExpired() && !lineCalls.contains("flush output"));
+        QVERIFY(rig.window->cursor().shape() == Qt::ArrowCursor && rig.logLines().isEmpty());
+
+        // And for Qt's queue: more than a pseudo-terminal holds while its device reads nothing.
+        QVERIFY(rig.toggle());
         const QByteArray bytes(64 * 1024, '\x5a');
         rig.send(QString::fromLatin1(bytes.toHex()));
         QTRY_VERIFY(!rig.deviceReceived().isEmpty() && rig.port->bytesToWrite() > 0);
         QVERIFY(rig.device.write("\x01")); // the device answers meanwhile: that is logged first
         QTRY_COMPARE(rig.logLines().size(), 1);
-        // Unticking lets the queue drain; the box cannot reopen the port meanwhile.
         QVERIFY(rig.toggle() && !rig.openCom->isEnabled());
         QTRY_COMPARE(rig.deviceReceived(), bytes);
         QTRY_VERIFY(!rig.port->isOpen() && rig.openCom->isEnabled());
-        QTRY_COMPARE(rig.logLines().size(), 2);
+        QCOMPARE(rig.logLines().size(), 2);
         QVERIFY(rig.logLines().at(1).endsWith(" [send] " + bytes.toHex()));
 
         // So does closing the window, the about dialog still open; at 9600 baud this needs a
-        // minute, but a close waits 3 s at most, and what did not go out is not logged.
+        // minute, but a close waits 3 s at most. What is left then is dropped, the system's
+        // part before Qt restores the port's old speed, and it is not logged.
         QVERIFY(rig.toggle());
         child<QPushButton>(rig.window, "pushButton")->click();
         rig.send(QString::fromLatin1(bytes.toHex()));
         QTRY_VERIFY(rig.deviceReceived().size() > bytes.size());
+        heldUntil = QDeadlineTimer(QDeadlineTimer::Forever);
+        lineCalls.clear();
+        QElapsedTimer closing;
+        closing.start();
         rig.window->close();
-        QTest::qWait(2500);
-        QVERIFY(rig.port->isOpen());
-        QTRY_VERIFY(!rig.port->isOpen());
+        const int budget = child<QTimer>(rig.window, "drainDeadline")->remainingTime();
+        QVERIFY(budget > 2900); // the most a close waits
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.port->isOpen(), budget + 5000);
+        QVERIFY(closing.elapsed() >= budget && lineCalls.indexOf("flush output") >= 0);
+        QVERIFY(lineCalls.indexOf("flush output") < lineCalls.lastIndexOf("set"));
         QVERIFY(!rig.window->isVisible() && aboutDialog()->isVisible());
         QCOMPARE(rig.boxes, QStringList{"Tip: 串口关闭时仍有数据未发送"});
         QVERIFY(rig.deviceReceived().size() < 2 * bytes.size());
