@@ -133,9 +133,13 @@ void MainWindow::on_pushButton_clicked()
 void MainWindow::initPort()
 {
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        if (!isPortBusy(port.systemLocation()))
-            ui->portName->addItem(port.portName());
+    QStringList locations;
+    for (const QSerialPortInfo &port : ports)
+        locations.append(port.systemLocation());
+    const QList<bool> busy = busyPorts(locations);
+    for (int i = 0; i < ports.size(); ++i) {
+        if (!busy.at(i))
+            ui->portName->addItem(ports.at(i).portName());
     }
     if (ui->portName->count() == 0)
         showWarning(QStringLiteral("找不到空闲串口"));

@@ -1,11 +1,14 @@
 #ifndef BUSYPORT_H
 #define BUSYPORT_H
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
-// Whether another program holds the serial port at `systemLocation` (/dev/ttyUSB0, \\.\COM3).
-// On Unix the port is never opened to find out: opening toggles DTR, which resets many boards.
-bool isPortBusy(const QString &systemLocation);
+// Which of the serial ports at `systemLocations` (/dev/ttyUSB0, \\.\COM3) another program
+// holds, in the same order. On Unix no port is opened to find out: opening toggles DTR, which
+// resets many boards.
+QList<bool> busyPorts(const QStringList &systemLocations);
 
 #ifdef Q_OS_UNIX
 // Where Qt Serial Port puts the lock file of a port it opens: the first readable folder of its

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QVector>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -39,81 +40,87 @@ QString portLockFilePath(const QString &systemLocation)
 
 namespace {
 
-// Lock files outlive crashed programs, so only one naming a live process counts; its first
-// line is the PID, in the text form both Qt and the UUCP convention write.
+// Lock files outlive crashed programs, so only one naming a live process counts. The PID is the
+// first word of the first line: Qt writes it alone, UUCP-style programs pad it and may add
+// their name and user ("      1234 minicom alice").
 bool lockedByLiveProcess(const QString &systemLocation)
 {
     QFile lock(portLockFilePath(systemLocation));
     if (!lock.open(QIODevice::ReadOnly))
         return false;
     bool isNumber = false;
-    const qint64 pid = lock.readLine(32).trimmed().toLongLong(&isNumber);
+    const qint64 pid =
+            lock.readLine(128).simplified().split(' ').constFirst().toLongLong(&isNumber);
     if (!isNumber || pid <= 0 || pid != qint64(pid_t(pid)))
         return false;
     return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
 }
 
 #ifdef Q_OS_LINUX
-bool holdsDevice(const char *fdFolder, dev_t device)
+// A device some port is, and which port.
+struct Wanted
+{
+    dev_t device;
+    int port;
+};
+
+// Marks the ports whose device a descriptor in `fdFolder` points at.
+void markHeld(const char *fdFolder, const QVector<Wanted> &wanted, QList<bool> &busy)
 {
     DIR *descriptors = ::opendir(fdFolder);
     if (!descriptors) // another user's process: it cannot be seen
-        return false;
-    bool held = false;
+        return;
     while (const dirent *entry = ::readdir(descriptors)) {
         // Only devices matter, and a stat() of a file on a dead network mount would hang.
         char path[5];
-        if (::readlinkat(::dirfd(descriptors), entry->d_name, path, sizeof path) != 5
-            || std::memcmp(path, "/dev/", 5) != 0)
-            continue;
         struct stat target;
-        if (::fstatat(::dirfd(descriptors), entry->d_name, &target, 0) == 0
-            && S_ISCHR(target.st_mode) && target.st_rdev == device) {
-            held = true;
-            break;
+        if (::readlinkat(::dirfd(descriptors), entry->d_name, path, sizeof path) != 5
+            || std::memcmp(path, "/dev/", 5) != 0
+            || ::fstatat(::dirfd(descriptors), entry->d_name, &target, 0) != 0
+            || !S_ISCHR(target.st_mode))
+            continue;
+        for (const Wanted &port : wanted) {
+            if (port.device == target.st_rdev)
+                busy[port.port] = true;
         }
     }
     ::closedir(descriptors);
-    return held;
 }
 
-// Any path to the device counts: the descriptors are compared by device number.
-bool openInAnotherProcess(const QString &systemLocation)
+// Any path to a device counts: descriptors are compared by device number. One walk of /proc
+// serves every port, however many there are.
+void markOpenInOtherProcesses(const QStringList &systemLocations, QList<bool> &busy)
 {
-    struct stat port;
-    if (::stat(QFile::encodeName(systemLocation).constData(), &port) != 0
-        || !S_ISCHR(port.st_mode))
-        return false;
-    DIR *processes = ::opendir("/proc");
+    QVector<Wanted> wanted;
+    for (int i = 0; i < systemLocations.size(); ++i) {
+        struct stat port;
+        if (!busy.at(i) && ::stat(QFile::encodeName(systemLocations.at(i)).constData(), &port) == 0
+            && S_ISCHR(port.st_mode))
+            wanted.append({port.st_rdev, i});
+    }
+    DIR *processes = wanted.isEmpty() ? nullptr : ::opendir("/proc");
     if (!processes)
-        return false;
+        return;
     const long self = long(::getpid());
-    bool held = false;
     while (const dirent *entry = ::readdir(processes)) {
         char *end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || pid <= 0 || pid == self)
-            continue;
-        const QByteArray fdFolder = "/proc/" + QByteArray::number(qint64(pid)) + "/fd";
-        if (holdsDevice(fdFolder.constData(), port.st_rdev)) {
-            held = true;
-            break;
-        }
+        if (*end == '\0' && pid > 0 && pid != self)
+            markHeld(("/proc/" + QByteArray::number(qint64(pid)) + "/fd").constData(), wanted, busy);
     }
     ::closedir(processes);
-    return held;
 }
 #endif
 
 } // namespace
 
-bool isPortBusy(const QString &systemLocation)
+QList<bool> busyPorts(const QStringList &systemLocations)
 {
-    if (lockedByLiveProcess(systemLocation))
-        return true;
+    QList<bool> busy;
+    for (const QString &location : systemLocations)
+        busy.append(lockedByLiveProcess(location));
 #ifdef Q_OS_LINUX
-    return openInAnotherProcess(systemLocation);
-#else
-    return false;
+    markOpenInOtherProcesses(systemLocations, busy);
 #endif
+    return busy;
 }

@@ -4,6 +4,8 @@
 
 #include <qt_windows.h>
 
+namespace {
+
 bool isPortBusy(const QString &systemLocation)
 {
     // A program holding the port makes an exclusive open fail: serial drivers refuse access,
@@ -16,4 +18,14 @@ bool isPortBusy(const QString &systemLocation)
                 || ::GetLastError() == ERROR_SHARING_VIOLATION;
     ::CloseHandle(handle);
     return false;
+}
+
+} // namespace
+
+QList<bool> busyPorts(const QStringList &systemLocations)
+{
+    QList<bool> busy;
+    for (const QString &location : systemLocations)
+        busy.append(isPortBusy(location));
+    return busy;
 }
