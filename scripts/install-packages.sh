@@ -29,7 +29,8 @@ for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); 
     dpkg --print-foreign-architectures | grep -qxF "$arch" && continue
     [[ "$arch" == "$(dpkg --print-architecture)" ]] && continue
     if ! grep -qx 'ID=debian' /etc/os-release; then
-        echo "Adding the $arch architecture works on Debian only; install ${missing[*]} yourself." >&2
+        echo "Adding the $arch architecture is done on Debian only; install these yourself:" >&2
+        echo "  ${missing[*]}" >&2
         exit 1
     fi
     echo "Adding the $arch architecture to dpkg"
