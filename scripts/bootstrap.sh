@@ -39,7 +39,7 @@ arm64)
 esac
 if $tests; then
     packages+=(
-        dpkg-dev desktop-file-utils # the .deb's Depends; the menu entry
+        dpkg-dev desktop-file-utils appstream # the .deb's Depends; the menu entry; its metadata
         xvfb xauth # a 1920x1080 display for the scaled window
     )
 fi
