@@ -18,17 +18,15 @@ files=$(find . ! -type d | LC_ALL=C sort | xargs)
     fail "packaged files: $files"
 
 # Read off the binary (ELF e_machine), not the machine that built it.
-case $(od -An -tu2 -j18 -N2 bin/wirelet | xargs) in
+case $(od -An -tu2 --endian=little -j18 -N2 bin/wirelet | xargs) in
 62) machine=amd64 ;; 183) machine=arm64 ;; 3) machine=i386 ;; 40) machine=armhf ;; *) machine=? ;;
 esac
 arch=$(dpkg-deb -f "$deb" Architecture)
 [ "$arch" = "$machine" ] || fail "Architecture: $arch, but bin/wirelet is for $machine"
 
-# A PNG's width and height are the big-endian words at bytes 16 and 20.
-for size in $sizes; do
-    [ "$(od -An -tu1 -j16 -N8 share/icons/hicolor/${size}x$size/apps/$id.png | xargs)" = \
-        "0 0 $((size / 256)) $((size % 256)) 0 0 $((size / 256)) $((size % 256))" ] ||
-        fail "the ${size}x$size icon has another size"
+for size in $sizes; do # a PNG's width and height: big-endian words at bytes 16 and 20
+    png=share/icons/hicolor/${size}x$size/apps/$id.png
+    [ "$(od -An -tu4 --endian=big -j16 -N8 "$png" | xargs)" = "$size $size" ] || fail "$png size"
 done
 
 # A hint (two main categories) is wanted; an error or a warning is not.
