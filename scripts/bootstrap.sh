@@ -6,6 +6,8 @@
 #     clang    Clang and Qt 5, in build-clang/
 #     qt6      GCC and Qt 6, in build-qt6/
 #     asan     GCC and Qt 5 with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
+#     arm64    GCC and Qt 5 cross-built for 64-bit Arm Linux, in build-arm64/, its tests run
+#              under qemu-aarch64 (Debian only: the arm64 Qt comes from Debian's multiarch)
 # --tests also installs what the tests need besides the build. With WIRELET_WERROR=1 in the
 # environment (CI sets it) every warning is an error.
 set -euo pipefail
@@ -26,14 +28,18 @@ default) packages+=("${qt5[@]}") ;;
 clang) packages+=("${qt5[@]}" clang) options=(-DCMAKE_CXX_COMPILER=clang++) ;;
 qt6) packages+=(qt6-base-dev qt6-serialport-dev qt6-base-dev-tools) options=(-DWIRELET_QT=6) ;;
 asan) packages+=("${qt5[@]}") options=(-DWIRELET_SANITIZE=ON) ;;
+arm64)
+    packages+=(g++-aarch64-linux-gnu qemu-user "${qt5[@]/%/:arm64}")
+    options=(--toolchain "$root/platform/linux/aarch64.cmake")
+    ;;
 *)
-    echo "unknown variant '$variant': default, clang, qt6 or asan" >&2
+    echo "unknown variant '$variant': default, clang, qt6, asan or arm64" >&2
     exit 2
     ;;
 esac
 if $tests; then
     packages+=(
-        dpkg-dev desktop-file-utils # the .deb's Depends; the menu entry
+        dpkg-dev desktop-file-utils appstream # the .deb's Depends; the menu entry; its metadata
         xvfb xauth # a 1920x1080 display for the scaled window
     )
 fi

@@ -22,6 +22,20 @@ if [[ $(id -u) -ne 0 ]]; then
     fi
     as_root=(sudo)
 fi
+# A package named NAME:ARCH needs ARCH added to dpkg first (multiarch). Debian serves every
+# architecture from one archive; Ubuntu serves arm64 from another (ports.ubuntu.com), which
+# its sources would have to name first.
+for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); do
+    dpkg --print-foreign-architectures | grep -qxF "$arch" && continue
+    [[ "$arch" == "$(dpkg --print-architecture)" ]] && continue
+    if ! grep -qx 'ID=debian' /etc/os-release; then
+        echo "Adding the $arch architecture is done on Debian only; install these yourself:" >&2
+        echo "  ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Adding the $arch architecture to dpkg"
+    "${as_root[@]}" dpkg --add-architecture "$arch"
+done
 echo "Installing: ${missing[*]}"
 "${as_root[@]}" apt-get update
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
