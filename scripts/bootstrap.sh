@@ -1,23 +1,23 @@
 #!/usr/bin/env bash
 # Installs what a build of Wirelet needs on Debian or Ubuntu, then configures and builds it,
 # incrementally, in a folder of its own:
-#   scripts/bootstrap.sh [--tests] [VARIANT]
+#   scripts/bootstrap.sh [--tests | --app] [VARIANT]
 #     default  GCC and Qt 5, in build/ (what ./run.sh starts and ./test.sh tests)
 #     clang    Clang and Qt 5, in build-clang/
 #     qt6      GCC and Qt 6, in build-qt6/
 #     asan     GCC and Qt 5 with AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/
 #     arm64    GCC and Qt 5 cross-built for 64-bit Arm Linux, in build-arm64/, its tests run
 #              under qemu-aarch64 (Debian only: the arm64 Qt comes from Debian's multiarch)
-# --tests also installs what the tests need besides the build. With WIRELET_WERROR=1 in the
-# environment (CI sets it) every warning is an error.
+# --tests also installs what the tests need besides the build; --app builds the program alone.
+# With WIRELET_WERROR=1 in the environment (CI sets it) every warning is an error.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
-tests=false
-if [[ "${1:-}" == --tests ]]; then
-    tests=true
-    shift
-fi
+tests=false targets=()
+case "${1:-}" in
+--tests) tests=true && shift ;;
+--app) targets=(--target wirelet) && shift ;;
+esac
 variant="${1:-default}"
 
 packages=(cmake g++ make fonts-wqy-microhei) # the Chinese texts render with the font
@@ -49,4 +49,4 @@ build="$root/build"
 [[ "$variant" == default ]] || build+="-$variant"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_COMPILE_WARNING_AS_ERROR="${WIRELET_WERROR:-0}" "${options[@]}"
-cmake --build "$build" --parallel "$(nproc)"
+cmake --build "$build" --parallel "$(nproc)" "${targets[@]}"
