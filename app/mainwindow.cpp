@@ -114,6 +114,9 @@ void MainWindow::placeWindow()
                                          style()->pixelMetric(QStyle::PM_TitleBarHeight));
     setGeometry(placed);
     windowSize = placed.size();
+    // Window managers and Windows honour a window's size limits, so none offers to resize or
+    // maximise it; resizeEvent() undoes what one that ignores them may still try.
+    setFixedSize(windowSize);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *)
