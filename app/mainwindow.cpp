@@ -179,7 +179,7 @@ void MainWindow::setPortOpen(bool open)
         return;
     }
     ui->btnSend->setEnabled(false);
-    const qint64 queued = serialPort->bytesToWrite() + systemOutputQueue(serialPort->handle());
+    const qint64 queued = serialPort->bytesToWrite() + systemOutputQueue(*serialPort);
     if (queued == 0) {
         shutPort();
         return;
@@ -247,17 +247,17 @@ void MainWindow::recvMsg()
 
 void MainWindow::drainOrClose()
 {
-    if (serialPort->bytesToWrite() == 0 && systemOutputQueue(serialPort->handle()) == 0)
+    if (serialPort->bytesToWrite() == 0 && systemOutputQueue(*serialPort) == 0)
         finishClosing();
 }
 
 void MainWindow::finishClosing()
 {
     const bool unsent = serialPort->bytesToWrite() > 0
-            || systemOutputQueue(serialPort->handle()) > 0;
+            || systemOutputQueue(*serialPort) > 0;
     // Closing restores the speed the port had before: nothing may go out at that speed.
     if (unsent)
-        discardSystemOutput(serialPort->handle());
+        discardSystemOutput(*serialPort);
     shutPort();
     if (unsent)
         showWarning(QStringLiteral("串口关闭时仍有数据未发送"));

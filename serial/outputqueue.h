@@ -1,12 +1,12 @@
 #ifndef OUTPUTQUEUE_H
 #define OUTPUTQUEUE_H
 
-#include <QtGlobal>
+#include <QSerialPort>
 
-// The bytes a serial driver holds for the line behind an open port's native handle
-// (QSerialPort::handle()), beyond Qt's own buffer; 0 when it cannot tell.
-qint64 systemOutputQueue(qintptr handle);
-// Drops what the driver still holds for the line.
-void discardSystemOutput(qintptr handle);
+// The bytes the system holds for the line behind an open port, beyond Qt's own buffer: the
+// serial driver's output queue. 0 when it cannot tell.
+qint64 systemOutputQueue(const QSerialPort &port);
+// Drops what the system still holds for the line.
+void discardSystemOutput(const QSerialPort &port);
 
 #endif // OUTPUTQUEUE_H

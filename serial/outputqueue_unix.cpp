@@ -3,14 +3,14 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-qint64 systemOutputQueue(qintptr handle)
+qint64 systemOutputQueue(const QSerialPort &port)
 {
     int queued = 0;
-    return handle >= 0 && ::ioctl(int(handle), TIOCOUTQ, &queued) == 0 ? queued : 0;
+    return port.handle() >= 0 && ::ioctl(port.handle(), TIOCOUTQ, &queued) == 0 ? queued : 0;
 }
 
-void discardSystemOutput(qintptr handle)
+void discardSystemOutput(const QSerialPort &port)
 {
-    if (handle >= 0)
-        ::tcflush(int(handle), TCOFLUSH);
+    if (port.handle() >= 0)
+        ::tcflush(port.handle(), TCOFLUSH);
 }

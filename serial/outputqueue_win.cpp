@@ -4,19 +4,18 @@
 
 // The driver's count includes the write Qt has in flight, which Qt's bytesToWrite() counts
 // too: a close then waits a little longer, never less.
-qint64 systemOutputQueue(qintptr handle)
+qint64 systemOutputQueue(const QSerialPort &port)
 {
     COMSTAT status {};
     DWORD errors = 0;
-    const auto port = reinterpret_cast<HANDLE>(handle);
-    return port != INVALID_HANDLE_VALUE && ::ClearCommError(port, &errors, &status)
+    return port.handle() != INVALID_HANDLE_VALUE
+                    && ::ClearCommError(port.handle(), &errors, &status)
             ? qint64(status.cbOutQue)
             : 0;
 }
 
-void discardSystemOutput(qintptr handle)
+void discardSystemOutput(const QSerialPort &port)
 {
-    const auto port = reinterpret_cast<HANDLE>(handle);
-    if (port != INVALID_HANDLE_VALUE)
-        ::PurgeComm(port, PURGE_TXABORT | PURGE_TXCLEAR);
+    if (port.handle() != INVALID_HANDLE_VALUE)
+        ::PurgeComm(port.handle(), PURGE_TXABORT | PURGE_TXCLEAR);
 }
