@@ -2,8 +2,8 @@
 # Cross-builds Wirelet.exe for 64-bit Windows with MinGW-w64 against the Qt SDK for Windows
 # (../shared/toolchains/qt-5.15.8-mingw64.tar.xz, or the archive $WIRELET_QT_SDK names), in
 # build-windows/, then runs its tests under Wine: the Qt tests built for Windows, with COM7 a
-# pseudo-terminal the tests play the device of, and the check of the portable ZIP on a fresh
-# Wine prefix.
+# pseudo-terminal the tests play the device of, and the checks of the portable ZIP and of the
+# MSI, each on a fresh Wine prefix.
 #   scripts/windows.sh [ctest-option...]
 # Without the SDK it stops with a note, or with an error when CI is set.
 set -euo pipefail
@@ -17,7 +17,7 @@ if [[ ! -f "$archive" ]]; then
     exit 0
 fi
 "$root/scripts/install-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
-    wine wine64 socat xvfb xauth xdotool imagemagick icoutils unzip
+    wine wine64 socat xvfb xauth xdotool imagemagick icoutils unzip wixl
 
 build="$root/build-windows"
 sdk="$build/sdk/$(basename "$archive" .tar.xz)"
