@@ -19,6 +19,8 @@ export WINEPREFIX="$out/wine" WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINEPATH WINEQT_PLUGIN_PATH
 "$wine" wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
+# Its server lingers a few seconds: a program started as it goes takes ten to appear.
+"$wineserver" -w
 
 window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true; }
 # Sets main to the window of the Wirelet just started, answering the Tip that no idle port raises.
