@@ -10,12 +10,12 @@ msi=$(echo Wirelet-*-windows-x64.msi) && version=${msi#Wirelet-} && version=${ve
 
 # msiexec returns before it is done: the server ends once it is.
 msiexec() { "$wine" msiexec "$@" /qn && "$wineserver" -w; }
-# The version of each Wirelet in Apps & features, a line each.
+# The version of each Wirelet in Apps & features.
 entries() {
     "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s | tr -d '\r' |
         awk '/^HKEY/ { if (name == "Wirelet") print version; name = version = "" }
              $1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" { version = $3 }
-             END { if (name == "Wirelet") print version }'
+             END { if (name == "Wirelet") print version }' | xargs
 }
 c=$WINEPREFIX/drive_c
 
