@@ -21,7 +21,7 @@ c=$WINEPREFIX/drive_c
 
 msiexec /i "$msi"
 [ "$(entries)" = "$version" ] || fail "Apps & features lists: $(entries)"
-diff -r "_CPack_Packages/win64/External/${msi%.msi}" "$c/Program Files/Wirelet" ||
+diff -r _CPack_Packages/*/External/"${msi%.msi}" "$c/Program Files/Wirelet" ||
     fail "the installed files are not the ZIP's"
 # Wine puts a per-machine shortcut in the user's Start menu, Windows in ProgramData's.
 lnk=$(find "$c" -path '*/Start Menu/Programs/Wirelet.lnk')
