@@ -51,7 +51,7 @@ socat -d -d tcp-listen:0,bind=127.0.0.1,reuseaddr,fork pty,raw,echo=0,link="$bui
 socat=$!
 trap '"$wineserver" -k; kill $socat' EXIT
 for _ in $(seq 50); do
-    port=$(sed -n 's/.* listening on .*:\([0-9]*\)$/\1/p' "$build/socat.log")
+    port=$(sed -n '/ listening on /{s/.*:\([0-9]*\)$/\1/p;q}' "$build/socat.log")
     [[ -z "$port" ]] || break
     sleep 0.1
 done
