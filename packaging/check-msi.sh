@@ -40,7 +40,8 @@ msiexec /i "Wirelet-$next-windows-x64.msi"
 ! msiexec /i "$msi" && [ "$(entries)" = "$next" ] || fail "a downgrade went through"
 
 msiexec /x "Wirelet-$next-windows-x64.msi"
-left=$(find "$c" -iname '*wirelet*'; ls -A "$c/windows/Installer"; grep -il wirelet "$WINEPREFIX"/*.reg || :)
+left=$(find "$c" -iname '*wirelet*'; ls -A "$c/windows/Installer"
+       grep -il wirelet "$WINEPREFIX"/*.reg || :)
 [ -z "$left$(entries)" ] || fail "uninstalling left $left $(entries)"
 
 "$wine" winecfg -v vista
