@@ -1,27 +1,26 @@
 #!/usr/bin/env bash
-# The portable ZIP: just the DLLs it imports; the exe's icon, version record and manifest; and on
-# a fresh Wine prefix without Qt, a main window whose about dialog shows its pictures.
+# The portable ZIP: just the DLLs it imports, all stripped and none of them beyond Windows 7 SP1;
+# the exe's icon, version record and manifest; and on a fresh Wine prefix without Qt, a main
+# window whose about dialog shows its pictures.
 #   check-zip.sh CPACK BUILD_DIR SCRATCH_DIR
-set -euo pipefail
-cpack=$1 build=$2 out=$3
-fail() { echo "FAIL - $*" >&2 && exit 1; }
-rm -rf -- "$out" && mkdir -p "$out"
-"$cpack" -G ZIP -B "$out" --config "$build/CPackConfig.cmake" >"$out/cpack.log" ||
-    fail "cpack: $(cat "$out/cpack.log")"
+. "$(dirname "$0")/wine-check.sh" ZIP "$@"
 unzip -q "$out"/Wirelet-*-windows-x64.zip -d "$out" && cd "$out"/Wirelet-*-windows-x64
 
-trap "/usr/lib/wine/wineserver -k" EXIT
-# Made under xvfb-run: Wine's desktop, made with the prefix, shows nothing without a display.
-export WINEPREFIX="$out/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" # no Mono, Gecko
-unset WINEPATH WINEQT_PLUGIN_PATH
-/usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
-
-# Every import is shipped or part of Windows; every DLL shipped is imported, or a plug-in.
+# Every import is shipped or part of Windows; every DLL shipped is imported, or a plug-in. The C
+# run-time is msvcrt.dll's, never the UCRT's nor an API set's, which Windows 7 lacks.
 plugins=$(find . -mindepth 2 -name '*.dll' | sort | xargs)
 [ "$plugins" = "./imageformats/qjpeg.dll ./platforms/qwindows.dll \
 ./styles/qwindowsvistastyle.dll" ] || fail "plug-ins: $plugins"
-imports=$(x86_64-w64-mingw32-objdump -p Wirelet.exe ./*.dll $plugins |
-    sed -n 's/^\tDLL Name: //p' | sort -u)
+imports=
+for binary in Wirelet.exe ./*.dll $plugins; do
+    dump=$(x86_64-w64-mingw32-objdump -hp "$binary")
+    ! grep -q ' \.debug' <<<"$dump" || fail "$binary is not stripped"
+    dlls=$(sed -n 's/^\tDLL Name: //p' <<<"$dump")
+    grep -qix msvcrt.dll <<<"$dlls" && ! grep -Eiq '^(ucrtbase|api-ms-win-)' <<<"$dlls" ||
+        fail "$binary imports" $dlls
+    imports+=" $dlls"
+done
+imports=$(xargs -n1 <<<"$imports" | sort -u)
 for dll in $imports; do
     [ -f "$dll" ] || [ -n "$(find "$WINEPREFIX/drive_c/windows/system32" -iname "$dll")" ] ||
         fail "$dll is imported, but neither shipped nor part of Windows"
@@ -34,15 +33,16 @@ wrestool -x --type=14 --name=IDI_ICON1 Wirelet.exe | icotool -l - |
 version=$(wrestool -x --raw --type=16 Wirelet.exe | iconv -f UTF-16LE -t UTF-8 -c | tr -d '\0')
 for field in 080404b0 {File,Product}Version1.01 OriginalFilenameWirelet.exe FileDescription软件名称
 do grep -qF "$field" <<<"$version" || fail "the version record lacks $field"; done
-wrestool -x --raw --type=24 Wirelet.exe | grep -q 'level="asInvoker"' || fail "manifest"
+# Asks for no elevation; made for Windows 7, 8, 8.1 and 10/11.
+manifest=$(wrestool -x --raw --type=24 Wirelet.exe)
+for want in 'level="asInvoker"' 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+    4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78 \
+    8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a
+do grep -qF "$want" <<<"$manifest" || fail "the manifest lacks $want"; done
 
-/usr/lib/wine/wine64 Wirelet.exe >/dev/null 2>&1 &
-window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true; }
-for _ in $(seq 300); do
-    [ -z "$(window Tip)" ] || xdotool windowfocus "$(window Tip)" key Return # no idle port
-    main=$(window 'Qt串口通信') && [ -n "$main" ] && break || sleep 0.1
-done
-[ -n "$main" ] && xdotool mousemove --window "$main" 627 501 click 1 || fail "no main window"
+"$wine" Wirelet.exe >/dev/null 2>&1 &
+main_window
+xdotool mousemove --window "$main" 627 501 click 1
 for _ in $(seq 100); do about=$(window 关于) && [ -n "$about" ] && break || sleep 0.1; done
 [ -n "$about" ] && sleep 1 && import -window "$about" "$out/about.png" || fail "no about dialog"
 # The pictures bring teal and orange: without them the dialog is all grey.

@@ -2,8 +2,8 @@
 # Cross-builds Wirelet.exe for 64-bit Windows with MinGW-w64 against the Qt SDK for Windows
 # (../shared/toolchains/qt-5.15.8-mingw64.tar.xz, or the archive $WIRELET_QT_SDK names), in
 # build-windows/, then runs its tests under Wine: the Qt tests built for Windows, with COM7 a
-# pseudo-terminal the tests play the device of, and the check of the portable ZIP on a fresh
-# Wine prefix.
+# pseudo-terminal the tests play the device of, and the checks of the portable ZIP and of the
+# MSI, each on a fresh Wine prefix.
 #   scripts/windows.sh [ctest-option...]
 # Without the SDK it stops with a note, or with an error when CI is set.
 set -euo pipefail
@@ -17,7 +17,7 @@ if [[ ! -f "$archive" ]]; then
     exit 0
 fi
 "$root/scripts/install-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
-    wine wine64 socat xvfb xauth xdotool imagemagick icoutils unzip
+    wine wine64 socat xvfb xauth xdotool imagemagick icoutils unzip wixl
 
 build="$root/build-windows"
 sdk="$build/sdk/$(basename "$archive" .tar.xz)"
@@ -34,7 +34,6 @@ cmake --build "$build" --parallel "$(nproc)"
 # A prefix of its own, made afresh, whose COM7 is the pseudo-terminal that socat makes for each
 # connection to WIRELET_DEVICE_PORT: the tests' device side.
 export WINEPREFIX="$build/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WIRELET_DEVICE_PORT=47107
 wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
 rm -rf "$WINEPREFIX"
 "$wine" wineboot -i >/dev/null 2>&1
@@ -46,9 +45,18 @@ rm -rf "$WINEPREFIX"
 # Wine's services, started by the first program, would hold on to its output, and so keep
 # CTest waiting for the end of the first test's: started here, they hold nothing.
 "$wine" cmd /c exit >/dev/null 2>&1
-socat tcp-listen:$WIRELET_DEVICE_PORT,bind=127.0.0.1,reuseaddr,fork \
-    pty,raw,echo=0,link="$build/com7" &
-trap '"$wineserver" -k; kill %2' EXIT
+# On a port the system picks, so that runs side by side do not collide; socat says which.
+socat -d -d tcp-listen:0,bind=127.0.0.1,reuseaddr,fork pty,raw,echo=0,link="$build/com7" \
+    2>"$build/socat.log" &
+socat=$!
+trap '"$wineserver" -k; kill $socat' EXIT
+for _ in $(seq 50); do
+    port=$(sed -n '/ listening on /{s/.*:\([0-9]*\)$/\1/p;q}' "$build/socat.log")
+    [[ -z "$port" ]] || break
+    sleep 0.1
+done
+[[ -n "$port" ]] || { echo "windows: socat is not listening" >&2; exit 1; }
+export WIRELET_DEVICE_PORT=$port
 if [[ ! -L "$WINEPREFIX/dosdevices/com7" ]]; then
     echo "windows: Wine's services made no COM7 in $WINEPREFIX" >&2
     exit 1
