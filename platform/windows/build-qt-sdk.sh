@@ -4,9 +4,9 @@
 # POSIX threads, SEH), and packs it as qt-5.15.8-mingw64/ in a .tar.xz:
 #   platform/windows/build-qt-sdk.sh [ARCHIVE]   # default build-qt-sdk/qt-5.15.8-mingw64.tar.xz
 #   WIRELET_QT_SDK=ARCHIVE scripts/windows.sh
-# About an hour on 2 cores; it works in $WIRELET_QT_SDK_WORK (default build-qt-sdk/work, several
-# GB) and picks up where an interrupted run stopped. Adds a deb-src entry for bookworm as root
-# when there is none. Debian's own patches are for its Linux packages and are not applied.
+# Half an hour or more on 2 cores; it works in $WIRELET_QT_SDK_WORK (default build-qt-sdk/work,
+# about 2 GB) and picks up where an interrupted run stopped. Adds a deb-src entry for bookworm
+# as root when there is none. Debian's own patches are for its Linux packages: not applied.
 # Where Debian's Qt Serial Port source cannot be fetched, WIRELET_QT_SERIALPORT_FROM=<an SDK
 # archive of this layout> takes that module's built files from it instead, and says so.
 set -euo pipefail
