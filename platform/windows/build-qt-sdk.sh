@@ -64,7 +64,7 @@ if ! fetch qtserialport-opensource-src "$serialport_tarball"; then
         exit 1
     fi
     serialport_tarball=
-    say "Debian's Qt Serial Port source could not be fetched: taking the module from $serialport_from"
+    say "no Debian source for Qt Serial Port: taking the module from $serialport_from"
 fi
 
 # Unpacks a tarball's one top folder as $2, patched with $3 if given; kept from an earlier run.
@@ -134,7 +134,8 @@ cp plugins/platforms/{qwindows,qoffscreen,qminimal}.dll "$stage/plugins/platform
 cp plugins/imageformats/{qjpeg,qico,qgif}.dll "$stage/plugins/imageformats/"
 cp plugins/styles/qwindowsvistastyle.dll "$stage/plugins/styles/"
 # find_package would fail on the CMake file of a plug-in that is not there.
-keep='QWindowsIntegration|QOffscreenIntegration|QMinimalIntegration|QJpeg|QICO|QGif|QWindowsVistaStyle'
+keep='QWindowsIntegration|QOffscreenIntegration|QMinimalIntegration'
+keep+='|QJpeg|QICO|QGif|QWindowsVistaStyle'
 find "$stage/lib/cmake" -name 'Qt5*_*Plugin.cmake' | grep -vE "_($keep)Plugin\.cmake$" |
     xargs -r rm -f
 cp "$work/qtbase/LICENSE.LGPL3" "$stage/"
