@@ -47,7 +47,7 @@ elif ! apt-cache showsrc --only-source qtbase-opensource-src 2>/dev/null |
     "${as_root[@]}" apt-get update
 fi
 
-# Fetch both sources first, so that a missing one stops the run before the hour of building.
+# Fetch both sources first, so that a missing one stops the run before the build.
 mkdir -p "$work/src"
 cd "$work/src"
 fetch() # package, its upstream tarball
@@ -55,7 +55,9 @@ fetch() # package, its upstream tarball
     [[ -f "$2" ]] && return
     apt-get source --download-only "$1" && [[ -f "$2" ]]
 }
-fetch qtbase-opensource-src qtbase-opensource-src_5.15.8+dfsg.orig.tar.xz
+qtbase_tarball=qtbase-opensource-src_5.15.8+dfsg.orig.tar.xz
+fetch qtbase-opensource-src "$qtbase_tarball" ||
+    { say "could not fetch $qtbase_tarball with apt-get source"; exit 1; }
 serialport_tarball=qtserialport-opensource-src_5.15.8.orig.tar.xz
 if ! fetch qtserialport-opensource-src "$serialport_tarball"; then
     if [[ -z "$serialport_from" ]]; then
@@ -77,11 +79,10 @@ unpack() # tarball, folder, [patch]
     [[ -z "${3:-}" ]] || patch -d "${top[0]}" -p1 --quiet <"$3"
     mv "${top[0]}" "$2" && rmdir "$2.part"
 }
-unpack qtbase-opensource-src_5.15.8+dfsg.orig.tar.xz "$work/qtbase" \
-    "$root/platform/windows/qtbase-no-wintab.patch"
+unpack "$qtbase_tarball" "$work/qtbase" "$root/platform/windows/qtbase-no-wintab.patch"
 [[ -z "$serialport_tarball" ]] || unpack "$serialport_tarball" "$work/qtserialport"
 
-# Qt's win32-g++ spec calls x86_64-w64-mingw32-gcc and -g++, which Debian points at whichever
+# Qt's win32-g++ mkspec calls x86_64-w64-mingw32-gcc and -g++, which Debian points at whichever
 # threading model it prefers: pin the POSIX one, which libwinpthread and the run time expect.
 mkdir -p "$work/cross"
 for tool in gcc g++; do
@@ -91,9 +92,9 @@ for tool in gcc g++; do
 done
 export PATH="$work/cross:$PATH"
 
-# All of qtbase, as Qt's installers build it (the modules left out below are cheap beside the
-# DLLs), with host tools for Linux; the bundled third-party libraries keep the DLLs free of
-# MinGW packages of them. Qt finds its prefix at run time, so the install folder is scratch.
+# All of qtbase, as the prebuilt archive was built (its mkspecs/ names every module), with host
+# tools for Linux; the bundled third-party libraries keep the DLLs free of MinGW packages of them.
+# Qt finds its prefix at run time, so the install folder is scratch.
 prefix="$work/install"
 mkdir -p "$work/qtbase-build"
 cd "$work/qtbase-build"
