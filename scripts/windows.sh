@@ -21,9 +21,14 @@ fi
 
 build="$root/build-windows"
 sdk="$build/sdk/$(basename "$archive" .tar.xz)"
-if [[ ! -d "$sdk" ]]; then
+# Unpacked again when the archive is another one of the same name, or rebuilt since.
+from="$(stat -L -c '%s %Y' "$archive") $(realpath "$archive")"
+if [[ ! -d "$sdk" || "$(cat "$sdk.from" 2>/dev/null)" != "$from" ]]; then
+    echo "windows: unpacking $archive" >&2
+    rm -rf "$sdk"
     mkdir -p "$build/sdk"
     tar -xJf "$archive" -C "$build/sdk"
+    echo "$from" >"$sdk.from"
 fi
 cmake -S "$root" -B "$build" --toolchain "$root/platform/windows/mingw-w64.cmake" \
     -DCMAKE_PREFIX_PATH="$sdk" -DCMAKE_BUILD_TYPE=Release \
