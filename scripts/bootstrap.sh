@@ -41,7 +41,7 @@ if $tests; then
     packages+=(
         dpkg-dev desktop-file-utils appstream # the .deb's Depends; the menu entry; its metadata
         xvfb xauth # a 1920x1080 display for the scaled window
-        openbox wmctrl x11-utils # a window manager asked to maximise it, and what it did
+        openbox wmctrl x11-utils xdotool # a window manager asked to maximise it, and what it did
     )
 fi
 "$root/scripts/install-packages.sh" "${packages[@]}"

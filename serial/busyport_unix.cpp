@@ -105,8 +105,10 @@ void markOpenInOtherProcesses(const QStringList &systemLocations, QList<bool> &b
     while (const dirent *entry = ::readdir(processes)) {
         char *end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
-        if (*end == '\0' && pid > 0 && pid != self)
-            markHeld(("/proc/" + QByteArray::number(qint64(pid)) + "/fd").constData(), wanted, busy);
+        if (*end != '\0' || pid <= 0 || pid == self)
+            continue;
+        const QByteArray fdFolder = "/proc/" + QByteArray::number(qint64(pid)) + "/fd";
+        markHeld(fdFolder.constData(), wanted, busy);
     }
     ::closedir(processes);
 }

@@ -8,30 +8,6 @@ namespace {
 
 std::unique_ptr<TerminalRig> rig; // over main()'s window, once it shows
 
-QString output(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished();
-    return QString::fromLocal8Bit(process.readAllStandardOutput());
-}
-
-// A window manager (openbox, which honours size limits) asked to maximise the window as a
-// double-click on its title bar would: the native window must keep the form's size.
-void askToMaximise(MainWindow *window)
-{
-    const QString id = QString("0x%1").arg(window->winId(), 8, 16, QChar('0'));
-    QTRY_VERIFY(output("wmctrl", {"-l"}).contains(id)); // managed
-    output("wmctrl", {"-i", "-r", id, "-b", "add,maximized_vert,maximized_horz"});
-    output("wmctrl", {"-i", "-r", id, "-b", "add,above"}); // shows once the first was handled
-    QTRY_VERIFY(output("xprop", {"-id", id, "_NET_WM_STATE"}).contains("ABOVE"));
-    const QSize native = window->size() * window->devicePixelRatioF();
-    const QString shown = output("xwininfo", {"-id", id});
-    QVERIFY2(shown.contains(QString("Width: %1\n").arg(native.width()))
-                     && shown.contains(QString("Height: %1\n").arg(native.height())),
-             qPrintable(shown));
-}
-
 // The user's path: a port that fails to open, then the device's: open, send, receive, close,
 // reopen and close; then traffic both ways until the window closes.
 void walk(MainWindow *window)
@@ -40,8 +16,6 @@ void walk(MainWindow *window)
     // At 125, 150 or 175 % (QT_FONT_DPI) the window scales by just that: Qt 5 made 150 % 200 %.
     if (const qreal factor = qEnvironmentVariableIntValue("QT_FONT_DPI") / 96.0)
         QCOMPARE(QSizeF(window->size()) * window->devicePixelRatioF(), QSizeF(676, 515) * factor);
-    if (qEnvironmentVariableIsSet("WIRELET_TEST_MAXIMISE"))
-        askToMaximise(window);
     rig = std::make_unique<TerminalRig>(window);
     // A port that fails to open is not left ticked, and one click retries.
     rig->offer(QDir::temp().filePath("wirelet-no-such-port"));

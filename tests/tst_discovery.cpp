@@ -49,7 +49,8 @@ private slots:
             ::waitpid(holder, nullptr, 0);
         });
         const QStringList both = {other.portName(), path}; // told apart in one look
-        const bool held = QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
+        const bool held =
+                QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
         const QString lock = portLockFilePath(other.portName());
         auto unlock = qScopeGuard([&] { QFile::remove(lock); });
         const QByteArray pid = QByteArray::number(holder);
@@ -74,8 +75,8 @@ private slots:
             if (isBusy(port.systemLocation()))
                 continue;
             if (QFile::exists(lock)) {
-                const QString why = lock + " names no live process, and is not this test's to touch";
-                QTest::qSkip(qPrintable(why), __FILE__, __LINE__); // QSKIP() would mean the same
+                const QString why = lock + " names no live process, and is not the test's to touch";
+                QTest::qSkip(qPrintable(why), __FILE__, __LINE__); // as QSKIP() would
                 return;
             }
             locks.append(lock);

@@ -176,8 +176,9 @@ private slots:
     // Short lines beyond the bound, and a line longer than the bound, which stays whole, alone.
     void logBoundKeepsTheNewestWholeLines()
     {
-        for (const QPair<int, int> widthAndCount : {qMakePair(20, CommLog::MaxLines * 2 + 123),
-                                                    qMakePair(CommLog::MaxCharacters + 10, 2)}) {
+        const QPair<int, int> widthsAndCounts[] = {qMakePair(20, CommLog::MaxLines * 2 + 123),
+                                                   qMakePair(CommLog::MaxCharacters + 10, 2)};
+        for (const QPair<int, int> &widthAndCount : widthsAndCounts) {
             QTextBrowser view;
             CommLog log(&view);
             const int count = widthAndCount.second;
@@ -188,7 +189,8 @@ private slots:
             // No more go than the bound asks: a tenth of it at a time.
             QVERIFY(lines.size() >= qMin(count - 1, CommLog::MaxLines * 9 / 10));
             QVERIFY(lines.size() <= CommLog::MaxLines);
-            QVERIFY(lines.size() == 1 || view.document()->characterCount() <= CommLog::MaxCharacters);
+            QVERIFY(lines.size() == 1
+                    || view.document()->characterCount() <= CommLog::MaxCharacters);
             for (int i = 0; i < lines.size(); ++i) // the newest, in order, none missing
                 QCOMPARE(lines.at(i).section('a', 0, 0).toInt(), count - lines.size() + i);
         }
