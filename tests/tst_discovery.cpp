@@ -53,8 +53,8 @@ private slots:
                 QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
         const QString lock = portLockFilePath(other.portName());
         auto unlock = qScopeGuard([&] { QFile::remove(lock); });
-        const QByteArray pid = QByteArray::number(holder);
-        QVERIFY(writeLock(lock, pid.rightJustified(10), " minicom alice\n") && isBusy(both[0]));
+        const QByteArray padded = QByteArray::number(holder).rightJustified(10);
+        QVERIFY(writeLock(lock, padded, " minicom alice\n") && isBusy(both[0]));
         reap.dismiss();
         ::kill(holder, SIGKILL);
         QVERIFY(held && ::waitpid(holder, nullptr, 0) == holder);

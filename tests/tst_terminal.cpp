@@ -15,9 +15,8 @@
 // only what Qt asks for tells whether a setting reached the system. The pty gets 8 bits and no
 // parity, or Qt 5 would be refused as it applies them again; Qt reads back what it asked for.
 static QHash<int, QVector<termios>> requests;
-// A pseudo-terminal's output queue is always empty; a UART's is not. The spy reports
-// `heldBytes` queued until `heldUntil` or a flush, and records flushes and settings in order.
-static int heldBytes = 0;
+// A pseudo-terminal's output queue is always empty; a UART's is not. The spy reports 64 bytes
+// queued until `heldUntil` or a flush, and records flushes and settings in order.
 static QDeadlineTimer heldUntil;
 static QStringList lineCalls;
 
@@ -55,7 +54,7 @@ extern "C" int ioctl(int fd, unsigned long request, ...)
     va_end(rest);
     if (request != TIOCOUTQ || heldUntil.hasExpired())
         return real(fd, request, argument);
-    *static_cast<int *>(argument) = heldBytes;
+    *static_cast<int *>(argument) = 64;
     return 0;
 }
 
@@ -220,8 +219,7 @@ private slots:
         }
     }
 
-#ifdef Q_OS_UNIX // devices that answer from a process of their own, stop taking bytes, or tell
-                 // the line settings
+#ifdef Q_OS_UNIX // devices in processes of their own, and what reaches the system
     // A device that echoes at once: no reply may be logged above the request it answers.
     void repliesFollowTheirRequests()
     {
@@ -267,7 +265,6 @@ private slots:
         // Unticking waits for what the system still holds, with the cursor saying why the box
         // cannot reopen the port meanwhile; what the device says now is not logged.
         QVERIFY(rig.toggle());
-        heldBytes = 64;
         heldUntil.setRemainingTime(300);
         QVERIFY(rig.toggle() && !rig.openCom->isEnabled());
         QCOMPARE(rig.window->cursor().shape(), Qt::BusyCursor);
@@ -289,9 +286,8 @@ private slots:
         QCOMPARE(rig.logLines().size(), 2);
         QVERIFY(rig.logLines().at(1).endsWith(" [send] " + bytes.toHex()));
 
-        // So does closing the window, the about dialog still open; at 9600 baud this needs a
-        // minute, but a close waits 3 s at most. What is left then is dropped, the system's
-        // part before Qt restores the port's old speed, and it is not logged.
+        // So does closing the window, the about dialog still open, for 3 s at most; what is left
+        // then is dropped, the system's part before Qt restores the old speed, and not logged.
         QVERIFY(rig.toggle());
         child<QPushButton>(rig.window, "pushButton")->click();
         rig.send(QString::fromLatin1(bytes.toHex()));
