@@ -58,6 +58,12 @@ int drainTimeMs(const QSerialPort &port, qint64 bytes)
     return int(qMin<qint64>(lineMs + 1000, 3000));
 }
 
+// What has yet to go out on the line: what Qt holds, and what the system holds beyond it.
+qint64 unsentBytes(const QSerialPort &port)
+{
+    return port.bytesToWrite() + systemOutputQueue(port);
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -179,7 +185,7 @@ void MainWindow::setPortOpen(bool open)
         return;
     }
     ui->btnSend->setEnabled(false);
-    const qint64 queued = serialPort->bytesToWrite() + systemOutputQueue(*serialPort);
+    const qint64 queued = unsentBytes(*serialPort);
     if (queued == 0) {
         shutPort();
         return;
@@ -247,14 +253,13 @@ void MainWindow::recvMsg()
 
 void MainWindow::drainOrClose()
 {
-    if (serialPort->bytesToWrite() == 0 && systemOutputQueue(*serialPort) == 0)
+    if (unsentBytes(*serialPort) == 0)
         finishClosing();
 }
 
 void MainWindow::finishClosing()
 {
-    const bool unsent = serialPort->bytesToWrite() > 0
-            || systemOutputQueue(*serialPort) > 0;
+    const bool unsent = unsentBytes(*serialPort) > 0;
     // Closing restores the speed the port had before: nothing may go out at that speed.
     if (unsent)
         discardSystemOutput(*serialPort);
