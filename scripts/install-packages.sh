@@ -37,5 +37,7 @@ for arch in $(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*://p' | sort -u); 
     "${as_root[@]}" dpkg --add-architecture "$arch"
 done
 echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+# Another install may hold dpkg's lock: wait for it rather than fail.
+wait=(-o DPkg::Lock::Timeout=900)
+"${as_root[@]}" apt-get "${wait[@]}" update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get "${wait[@]}" install -y "${missing[@]}"
