@@ -172,6 +172,38 @@ private slots:
         }
     }
 
+    void readingWhileTheDeviceStreams_data()
+    {
+        QTest::addColumn<int>("steps"); // of the scroll bar's arrow, up from the bottom
+        for (int steps : {3, 40, 400})
+            QTest::newRow(qPrintable(QString::number(steps))) << steps;
+    }
+    // Dropping the oldest lines shrinks the scroll range, and Qt clamps the view: that is not the
+    // user scrolling to the bottom. Whoever reads up in a full log keeps the same line in view.
+    void readingWhileTheDeviceStreams()
+    {
+        QFETCH(int, steps);
+        TerminalRig rig;
+        QVERIFY(rig.toggle());
+        auto *log = child<CommLog>(rig.comLog);
+        for (int n = 0; n < CommLog::MaxLines - 20; ++n)
+            log->append(logLine(Traffic::Sent, QString::number(n)));
+        log->flush();
+        QScrollBar *bar = rig.comLog->verticalScrollBar();
+        for (int i = 0; i < steps; ++i)
+            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        const auto topLine = [&] { return rig.comLog->cursorForPosition({0, 0}).block().text(); };
+        const QString reading = topLine();
+        const int lines = rig.comLog->document()->blockCount();
+        QTimer device;
+        connect(&device, &QTimer::timeout, &device, [&] { rig.device.write("\x01\x02\x03\x04"); });
+        device.start(2);
+        QTRY_VERIFY(rig.comLog->document()->blockCount() < lines); // trimmed
+        QTest::qWait(100);
+        QCOMPARE(topLine(), reading);
+        QVERIFY(bar->value() < bar->maximum());
+    }
+
     // Short lines beyond the bound, and a line longer than the bound, which stays whole, alone.
     void logBoundKeepsTheNewestWholeLines()
     {
