@@ -272,9 +272,11 @@ void MainWindow::finishClosing()
 
 void MainWindow::onPortError(QSerialPort::SerialPortError error)
 {
-    // Wine reports a vanished device as an error it cannot name.
-    const bool lost = error == QSerialPort::ReadError || error == QSerialPort::WriteError
-            || error == QSerialPort::ResourceError || error == QSerialPort::UnknownError;
+    // Whatever else goes wrong with an open port means its device is gone: Wine names a vanished
+    // device as an error it cannot place, and some Windows drivers' errors reach Qt unmapped, as
+    // PermissionError or DeviceNotFoundError, when an adapter is pulled with a read pending.
+    const bool lost = error != QSerialPort::NoError && error != QSerialPort::TimeoutError
+            && error != QSerialPort::NotOpenError;
     if (!lost || !serialPort->isOpen())
         return;
     // Close before anything else: Qt 5 repeats the error for as long as a vanished device

@@ -107,6 +107,23 @@ private slots:
         QVERIFY(rig.boxes.size() == 1 && rig.logLines().isEmpty());
     }
 
+    // Every error of an open port but these three means its device is gone, also the ones that
+    // some Windows drivers pass through unmapped when an adapter is pulled.
+    void everyErrorButThreeIsALoss()
+    {
+        const QMetaEnum errors = QMetaEnum::fromType<QSerialPort::SerialPortError>();
+        for (int i = 0; i < errors.keyCount(); ++i) {
+            const auto error = QSerialPort::SerialPortError(errors.value(i));
+            const bool harmless = error == QSerialPort::NoError
+                    || error == QSerialPort::TimeoutError || error == QSerialPort::NotOpenError;
+            TerminalRig rig;
+            QVERIFY(rig.toggle());
+            emit rig.port->errorOccurred(error);
+            QVERIFY2(rig.port->isOpen() == harmless, errors.key(i));
+            QCOMPARE(rig.boxes, harmless ? QStringList() : QStringList{"Tip: 串口已断开"});
+        }
+    }
+
     void hexTexts_data()
     {
         QTest::addColumn<QString>("text");
