@@ -87,6 +87,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(serialPort, &QSerialPort::bytesWritten, this, &MainWindow::logSent);
     drainPoll.setInterval(10);
     connect(&drainPoll, &QTimer::timeout, this, &MainWindow::drainOrClose);
+    connect(&transmitterWait, &TransmitterWait::finished, this, [this] {
+        shutPort();
+        if (closeWhenShut)
+            close();
+    });
     drainDeadline = new QTimer(this);
     drainDeadline->setObjectName(QStringLiteral("drainDeadline"));
     drainDeadline->setSingleShot(true);
@@ -184,19 +189,16 @@ void MainWindow::setPortOpen(bool open)
         ui->openCom->setChecked(false);
         return;
     }
-    ui->btnSend->setEnabled(false);
-    const qint64 queued = unsentBytes(*serialPort);
-    if (queued == 0) {
-        shutPort();
-        return;
-    }
     // close() would drop what Qt still holds, and the system would send what it holds after
-    // Qt restored the port's old speed: let both reach the device first, with the window
-    // answering meanwhile and the box unable to reopen the port before it is shut.
+    // Qt restored the port's old speed: let both reach the device first, and the transmitter
+    // empty, with the window answering meanwhile and the box unable to reopen the port before
+    // it is shut.
+    ui->btnSend->setEnabled(false);
     ui->openCom->setEnabled(false);
-    setCursor(Qt::BusyCursor);
-    drainDeadline->start(drainTimeMs(*serialPort, queued));
+    showBusy(true);
+    drainDeadline->start(drainTimeMs(*serialPort, unsentBytes(*serialPort)));
     drainPoll.start();
+    drainOrClose();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -253,21 +255,41 @@ void MainWindow::recvMsg()
 
 void MainWindow::drainOrClose()
 {
-    if (unsentBytes(*serialPort) == 0)
-        finishClosing();
+    if (unsentBytes(*serialPort) > 0)
+        return;
+    drainPoll.stop();
+    transmitterWait.start(*serialPort);
 }
 
 void MainWindow::finishClosing()
 {
-    const bool unsent = unsentBytes(*serialPort) > 0;
     // Closing restores the speed the port had before: nothing may go out at that speed.
-    if (unsent)
-        discardSystemOutput(*serialPort);
+    discardSystemOutput(*serialPort);
     shutPort();
-    if (unsent)
-        showWarning(QStringLiteral("串口关闭时仍有数据未发送"));
+    showWarning(QStringLiteral("串口关闭时仍有数据未发送"));
     if (closeWhenShut)
         close();
+}
+
+void MainWindow::showBusy(bool busy)
+{
+    // The log and the message box keep cursors of their own, which the window's would not cover.
+    if (busy && ownCursors.isEmpty()) {
+        for (QWidget *widget : findChildren<QWidget *>()) {
+            if (widget->testAttribute(Qt::WA_SetCursor)) {
+                ownCursors.append({widget, widget->cursor()});
+                widget->setCursor(Qt::BusyCursor);
+            }
+        }
+        setCursor(Qt::BusyCursor);
+    } else if (!busy) {
+        for (const auto &own : qAsConst(ownCursors)) {
+            if (own.first)
+                own.first->setCursor(own.second);
+        }
+        ownCursors.clear();
+        unsetCursor();
+    }
 }
 
 void MainWindow::onPortError(QSerialPort::SerialPortError error)
@@ -292,7 +314,8 @@ void MainWindow::shutPort()
     logSent(); // before Qt's own word on it, which the close will not wait for
     drainPoll.stop();
     drainDeadline->stop();
-    unsetCursor();
+    transmitterWait.stop();
+    showBusy(false);
     if (readNudge)
         readNudge->stop();
     serialPort->close();

@@ -2,8 +2,11 @@
 #define MAINWINDOW_H
 
 #include "aboutdialog.h"
+#include "transmitterwait.h"
 
+#include <QCursor>
 #include <QList>
+#include <QPointer>
 #include <QMainWindow>
 #include <QSerialPort>
 #include <QSize>
@@ -51,6 +54,7 @@ private:
     void logSent();
     void drainOrClose();
     void finishClosing();
+    void showBusy(bool busy);
     void onPortError(QSerialPort::SerialPortError error);
     void shutPort();
 
@@ -63,9 +67,12 @@ private:
     QList<Outgoing> outgoing;
     qint64 outgoingBytes = 0;
     // While a close waits for the queued bytes: a look at the queues every few milliseconds,
-    // and the time it waits at most.
+    // then the wait for the transmitter, and the time it all takes at most.
     QTimer drainPoll;
+    TransmitterWait transmitterWait;
     QTimer *drainDeadline;
+    // The cursors the window's widgets had of their own while the busy one covers them.
+    QList<QPair<QPointer<QWidget>, QCursor>> ownCursors;
     QTimer *readNudge = nullptr;
     bool closeWhenShut = false;
 };

@@ -88,9 +88,11 @@ struct TerminalRig : ModalCatcher
         portName->addItem(port);
         portName->setCurrentIndex(portName->count() - 1);
     }
-    bool toggle() // the open box; true when the port is open afterwards
+    bool toggle() // the open box, once a close has ended; true when the port is open afterwards
     {
         openCom->click();
+        if (!QTest::qWaitFor([this] { return openCom->isEnabled(); }))
+            qWarning("the port is still closing");
         return port->isOpen();
     }
     void chooseLineSettings(const QStringList &texts) // baud rate, data bits, stop bits, parity
