@@ -1,4 +1,4 @@
-#include "commlog.h"
+#include "app/commlog.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QScopedValueRollback>

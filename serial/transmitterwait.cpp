@@ -1,4 +1,4 @@
-#include "transmitterwait.h"
+#include "serial/transmitterwait.h"
 
 #ifdef Q_OS_UNIX
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "busyport.h"
+#include "serial/busyport.h"
 #include "rig.h"
 
 #include <QSerialPortInfo>

@@ -1,6 +1,6 @@
-#include "commlog.h"
-#include "logline.h"
-#include "placement.h"
+#include "app/commlog.h"
+#include "app/placement.h"
+#include "serial/logline.h"
 #include "rig.h"
 
 #ifdef Q_OS_UNIX
@@ -383,7 +383,7 @@ private slots:
         QVERIFY(rig.toggle());
         drainMs = -1;
         rig.openCom->click();
-        const int emptyBudget = child<QTimer>(rig.window, "drainDeadline")->remainingTime();
+        const int emptyBudget = rig.session->drainTimeLeft();
         QTRY_VERIFY(lineCalls.contains("drain") && cursors() == busy);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.port->isOpen(), emptyBudget + 5000);
         const int flushed = lineCalls.indexOf("flush output");
@@ -418,7 +418,7 @@ private slots:
         QElapsedTimer closing;
         closing.start();
         rig.window->close();
-        const int budget = child<QTimer>(rig.window, "drainDeadline")->remainingTime();
+        const int budget = rig.session->drainTimeLeft();
         QVERIFY(budget > 2900); // the most a close waits
         QTRY_VERIFY_WITH_TIMEOUT(!rig.port->isOpen(), budget + 5000);
         QVERIFY(closing.elapsed() >= budget && lineCalls.indexOf("flush output") >= 0);

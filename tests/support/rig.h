@@ -1,7 +1,8 @@
 #ifndef RIG_H
 #define RIG_H
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "serial/portsession.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -73,6 +74,7 @@ struct TerminalRig : ModalCatcher
     QTextEdit *message = child<QTextEdit>(window, "message");
     QTextBrowser *comLog = child<QTextBrowser>(window, "comLog");
     QSerialPort *port = child<QSerialPort>(window);
+    PortSession *session = child<PortSession>(window);
     QByteArray received;
 
     explicit TerminalRig(MainWindow *shown = nullptr)
