@@ -1,3 +1,4 @@
+#include "boundedprobe.h"
 #include "busyport.h"
 #include "rig.h"
 
@@ -26,6 +27,19 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
 private slots:
+    // A probe that never answers (a Bluetooth port whose device is off) holds up neither the
+    // others, nor the caller, nor the program's exit: its port alone counts as busy.
+    void unansweredProbeCountsBusy()
+    {
+        const auto probe = [](const QString &port) {
+            if (port == "hung")
+                QThread::sleep(3600);
+            return port == "held";
+        };
+        QCOMPARE(boundedProbe({"hung", "idle", "held"}, probe, std::chrono::seconds(1)),
+                 (QList<bool>{true, false, true}));
+    }
+
 #ifdef Q_OS_UNIX
     // Busy: a lock naming a live process (this one, another Wirelet, a UUCP-style program), or,
     // with no lock, another process holding the device open. A lock left by a program that is
