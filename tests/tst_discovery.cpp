@@ -7,6 +7,7 @@
 #include <qt_windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 static bool writeLock(const QString &path, const QByteArray &pid, const char *rest = "\n")
@@ -41,17 +42,23 @@ private slots:
     }
 
 #ifdef Q_OS_UNIX
-    // Busy: a lock naming a live process (this one, another Wirelet, a UUCP-style program), or,
-    // with no lock, another process holding the device open. A lock left by a program that is
-    // gone is none.
+    // Busy: in any folder Qt looks in, a lock naming a live process (this one, another Wirelet, a
+    // UUCP-style program) or what cannot be judged, unopened (a named pipe, a symbolic link, a lock
+    // or a program another user may not read); another process holding the device open. Idle: a
+    // lock whose process is gone, or that Qt takes over (another program's PID now, another boot).
     void busyWhileAnotherHoldsIt()
     {
         PseudoTerminal device, other;
         const QString path = device.portName();
         QSerialPort port(path);
-        QVERIFY(!isBusy(path) && port.open(QIODevice::ReadWrite));
-        QVERIFY(QFile::exists(portLockFilePath(path)) && isBusy(path));
+        QFile qtLock(portLockFilePath(path));
+        QVERIFY(port.open(QIODevice::ReadWrite) && qtLock.open(QFile::ReadOnly) && isBusy(path));
+        const QByteArray written = qtLock.readAll(); // PID, program, host, machine id, boot id
         port.close();
+        auto unlockQt = qScopeGuard([&] { qtLock.remove(); });
+        for (const QByteArray &line : {QByteArray("tst_discovery"), QSysInfo::bootUniqueId()})
+            QVERIFY(writeLock(qtLock.fileName(), QByteArray(written).replace(line, "other"), "")
+                    && !isBusy(path));
         const pid_t holder = ::fork();
         if (holder == 0) {
             if (::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY) >= 0)
@@ -65,18 +72,33 @@ private slots:
         const QStringList both = {other.portName(), path}; // told apart in one look
         const bool held =
                 QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
-        const QString lock = portLockFilePath(other.portName());
-        auto unlock = qScopeGuard([&] { QFile::remove(lock); });
+        const QString uucpLock = "/var/tmp/LCK.." + both[0].mid(5).replace('/', '_'); // not Qt's
+        auto unlockUucp = qScopeGuard([&] { QFile::remove(uucpLock); });
         const QByteArray padded = QByteArray::number(holder).rightJustified(10);
-        QVERIFY(writeLock(lock, padded, " minicom alice\n") && isBusy(both[0]));
+        QVERIFY(writeLock(uucpLock, padded, " minicom alice\n") && isBusy(both[0]));
         reap.dismiss();
         ::kill(holder, SIGKILL);
         QVERIFY(held && ::waitpid(holder, nullptr, 0) == holder);
         QCOMPARE(busyPorts(both), (QList<bool>{false, false}));
+
+        QVERIFY(qtLock.remove() && ::mkfifo(QFile::encodeName(qtLock.fileName()), 0666) == 0
+                && QFile::remove(uucpLock) && QFile::link(both[0], uucpLock));
+        QCOMPARE(busyPorts(both), (QList<bool>{true, true}));
+        char byte;
+        QVERIFY(::read(other.master(), &byte, 1) < 0 && errno == EAGAIN); // its tty never opened
+        QVERIFY(qtLock.remove() && writeLock(qtLock.fileName(), QByteArray::number(::getpid()))
+                && qtLock.setPermissions({}) && QFile::remove(uucpLock)
+                && writeLock(uucpLock, "1\nnot-init"));
+        const pid_t child = ::fork();
+        if (child == 0) { // root reads anything: another user
+            const bool dropped = ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+            ::_exit(dropped && busyPorts(both) == QList<bool>{true, true} ? 0 : 1);
+        }
+        int status = -1;
+        QVERIFY(::waitpid(child, &status, 0) == child && status == 0);
     }
 
-    // Every listed port busy: those no one holds are locked here for the test; a lock file
-    // someone left is theirs, and is never touched.
+    // Every listed port busy: locked here unless held; a lock someone left is theirs, untouched.
     void allBusyWarnsAndOffersNone()
     {
         QStringList locks;
@@ -109,11 +131,10 @@ private slots:
         PseudoTerminal device;
         MainWindow window;
         QVERIFY(child<QComboBox>(&window, "portName")->findText(device.portName()) >= 0);
-        const QString path = QDir::toNativeSeparators(QDir::temp().filePath("wirelet-held"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        QTemporaryFile file;
+        QVERIFY(file.open());
         file.close();
-        auto remove = qScopeGuard([&] { file.remove(); });
+        const QString path = QDir::toNativeSeparators(file.fileName());
         const HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
                                           GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         QVERIFY(held != INVALID_HANDLE_VALUE && isBusy(path));
