@@ -56,6 +56,8 @@ private slots:
         const QByteArray written = qtLock.readAll(); // PID, program, host, machine id, boot id
         port.close();
         auto unlockQt = qScopeGuard([&] { qtLock.remove(); });
+        const QString uucpLock = "/var/tmp/LCK.." + other.portName().mid(5).replace('/', '_');
+        auto unlockUucp = qScopeGuard([&] { QFile::remove(uucpLock); }); // in a folder not Qt's
         for (const QByteArray &line : {QByteArray("tst_discovery"), QSysInfo::bootUniqueId()})
             QVERIFY(writeLock(qtLock.fileName(), QByteArray(written).replace(line, "other"), "")
                     && !isBusy(path));
@@ -72,8 +74,6 @@ private slots:
         const QStringList both = {other.portName(), path}; // told apart in one look
         const bool held =
                 QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
-        const QString uucpLock = "/var/tmp/LCK.." + both[0].mid(5).replace('/', '_'); // not Qt's
-        auto unlockUucp = qScopeGuard([&] { QFile::remove(uucpLock); });
         const QByteArray padded = QByteArray::number(holder).rightJustified(10);
         QVERIFY(writeLock(uucpLock, padded, " minicom alice\n") && isBusy(both[0]));
         reap.dismiss();
@@ -131,10 +131,11 @@ private slots:
         PseudoTerminal device;
         MainWindow window;
         QVERIFY(child<QComboBox>(&window, "portName")->findText(device.portName()) >= 0);
-        QTemporaryFile file;
-        QVERIFY(file.open());
+        const QString path = QDir::toNativeSeparators(QDir::temp().filePath("wirelet-held"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QString path = QDir::toNativeSeparators(file.fileName());
+        auto remove = qScopeGuard([&] { file.remove(); });
         const HANDLE held = ::CreateFileW(reinterpret_cast<const wchar_t *>(path.utf16()),
                                           GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         QVERIFY(held != INVALID_HANDLE_VALUE && isBusy(path));
