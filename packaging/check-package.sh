@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The .deb a user gets: its files, the architecture of the binary it carries, a menu entry and
-# software-centre metadata that validate, its icons at their sizes, Depends on its Qt and a font.
+# The .deb a user gets: its files, the architecture of the binary it carries, hardened, a menu
+# entry and software-centre metadata that validate, its icons at their sizes, Depends on its Qt
+# and a font.
 #   check-package.sh CPACK BUILD_DIR QT_MAJOR SCRATCH_DIR
 set -euo pipefail
 cpack=$1 build=$2 qt=$3 out=$4
@@ -23,6 +24,12 @@ case $(od -An -tu2 --endian=little -j18 -N2 bin/wirelet | xargs) in
 esac
 arch=$(dpkg-deb -f "$deb" Architecture)
 [ "$arch" = "$machine" ] || fail "Architecture: $arch, but bin/wirelet is for $machine"
+
+# Hardened as Debian's packages are: PIE, relro with bind-now, the stack protector.
+elf=$(readelf -dlW --dyn-syms bin/wirelet)
+for want in 'FLAGS_1.* NOW PIE' GNU_RELRO ' __stack_chk_fail'; do
+    grep -q "$want" <<<"$elf" || fail "bin/wirelet lacks $want"
+done
 
 for size in $sizes; do # a PNG's width and height: big-endian words at bytes 16 and 20
     png=share/icons/hicolor/${size}x$size/apps/$id.png
