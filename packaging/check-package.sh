@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The .deb a user gets: its files, the architecture of the binary it carries, hardened, a menu
 # entry and software-centre metadata that validate, its icons at their sizes, Depends on its Qt
-# and a font.
+# and a font, one version throughout, and lintian's approval.
 #   check-package.sh CPACK BUILD_DIR QT_MAJOR SCRATCH_DIR
 set -euo pipefail
 cpack=$1 build=$2 qt=$3 out=$4
@@ -11,8 +11,8 @@ rm -rf -- "$out" && mkdir -p "$out" && out=$(cd "$out" && pwd)
     fail "cpack: $(cat "$out/cpack.log")"
 deb=$(echo "$out"/*.deb) && dpkg-deb -x "$deb" "$out/root" && cd "$out/root/usr"
 id=example.wirelet.Wirelet sizes="16 32 48 64 128 256"
-expected=(bin/wirelet share/applications/$id.desktop share/doc/wirelet/copyright
-    share/metainfo/$id.metainfo.xml)
+expected=(bin/wirelet share/applications/$id.desktop share/doc/wirelet/{copyright,changelog.gz}
+    share/lintian/overrides/wirelet share/man/man1/wirelet.1.gz share/metainfo/$id.metainfo.xml)
 for size in $sizes; do expected+=("share/icons/hicolor/${size}x$size/apps/$id.png"); done
 files=$(find . ! -type d | LC_ALL=C sort | xargs)
 [ "$files" = "$(printf './%s\n' "${expected[@]}" | LC_ALL=C sort | xargs)" ] ||
@@ -48,4 +48,11 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for want in "libqt${qt}serialport" "libqt${qt}widgets" 'fonts-wqy-microhei | fonts-noto-cjk'; do
     grep -qF "$want" <<<"$depends" || fail "Depends lacks $want: $depends"
 done
+# One version throughout: the package's is the newest in the changelog and in the metainfo.
+version=$(dpkg-deb -f "$deb" Version)
+zcat share/doc/wirelet/changelog.gz | sed -n 1p | grep -qF "wirelet ($version)" &&
+    grep -m1 '<release ' share/metainfo/$id.metainfo.xml | grep -qF "\"$version\"" ||
+    fail "Version $version is not the newest in the changelog and the metainfo"
+# Infos as well: each one kept has an override saying why.
+report=$(lintian --display-info --fail-on error,warning,info "$deb" 2>&1) || fail "lintian: $report"
 echo "ok - $(basename "$deb"), Depends: $depends"
