@@ -54,5 +54,6 @@ zcat share/doc/wirelet/changelog.gz | sed -n 1p | grep -qF "wirelet ($version)" 
     grep -m1 '<release ' share/metainfo/$id.metainfo.xml | grep -qF "\"$version\"" ||
     fail "Version $version is not the newest in the changelog and the metainfo"
 # Infos as well: each one kept has an override saying why.
-report=$(lintian --display-info --fail-on error,warning,info "$deb" 2>&1) || fail "lintian: $report"
+report=$(lintian --display-info --fail-on error,warning,info "$deb" 2>&1) ||
+    fail "lintian: $report"
 echo "ok - $(basename "$deb"), Depends: $depends"
