@@ -220,7 +220,10 @@ private slots:
         }
         const QLabel *copyright = child<QLabel>(aboutDialog(), "label_5");
         QVERIFY2(copyright->text().endsWith(WIRELET_VERSION), qPrintable(copyright->text()));
-        QVERIFY(copyright->fontMetrics().horizontalAdvance(copyright->text()) <= copyright->width());
+        // Offscreen under Wine finds no font at all (an empty family): nothing to measure there.
+        const QFontMetrics metrics = copyright->fontMetrics();
+        if (!QFontInfo(copyright->font()).family().isEmpty())
+            QVERIFY(metrics.horizontalAdvance(copyright->text()) <= copyright->width());
     }
 
 #ifdef Q_OS_UNIX // devices in processes of their own, and what reaches the system
