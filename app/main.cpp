@@ -16,6 +16,9 @@ int main(int argc, char *argv[])
 #endif
 
     QApplication app(argc, argv);
+    // Wayland's app id, by which the desktop ties the window to its menu entry and icon; X goes
+    // by WM_CLASS, the program's name, which the menu entry's StartupWMClass names.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.wirelet.Wirelet"));
     MainWindow window;
     window.show();
     return app.exec();

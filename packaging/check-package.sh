@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The .deb a user gets: its files, the architecture of the binary it carries, a menu entry and
-# software-centre metadata that validate, its icons at their sizes, Depends on its Qt and a font.
+# The .deb a user gets: its files, the architecture of the binary it carries, hardened, a menu
+# entry and software-centre metadata that validate, its icons at their sizes, Depends on its Qt
+# and a font, one version throughout, and lintian's approval.
 #   check-package.sh CPACK BUILD_DIR QT_MAJOR SCRATCH_DIR
 set -euo pipefail
 cpack=$1 build=$2 qt=$3 out=$4
@@ -10,8 +11,8 @@ rm -rf -- "$out" && mkdir -p "$out" && out=$(cd "$out" && pwd)
     fail "cpack: $(cat "$out/cpack.log")"
 deb=$(echo "$out"/*.deb) && dpkg-deb -x "$deb" "$out/root" && cd "$out/root/usr"
 id=example.wirelet.Wirelet sizes="16 32 48 64 128 256"
-expected=(bin/wirelet share/applications/$id.desktop share/doc/wirelet/copyright
-    share/metainfo/$id.metainfo.xml)
+expected=(bin/wirelet share/applications/$id.desktop share/doc/wirelet/{copyright,changelog.gz}
+    share/lintian/overrides/wirelet share/man/man1/wirelet.1.gz share/metainfo/$id.metainfo.xml)
 for size in $sizes; do expected+=("share/icons/hicolor/${size}x$size/apps/$id.png"); done
 files=$(find . ! -type d | LC_ALL=C sort | xargs)
 [ "$files" = "$(printf './%s\n' "${expected[@]}" | LC_ALL=C sort | xargs)" ] ||
@@ -23,6 +24,12 @@ case $(od -An -tu2 --endian=little -j18 -N2 bin/wirelet | xargs) in
 esac
 arch=$(dpkg-deb -f "$deb" Architecture)
 [ "$arch" = "$machine" ] || fail "Architecture: $arch, but bin/wirelet is for $machine"
+
+# Hardened as Debian's packages are: PIE, relro with bind-now, the stack protector.
+elf=$(readelf -dlW --dyn-syms bin/wirelet)
+for want in 'FLAGS_1.* NOW PIE' GNU_RELRO ' __stack_chk_fail'; do
+    grep -q "$want" <<<"$elf" || fail "bin/wirelet lacks $want"
+done
 
 for size in $sizes; do # a PNG's width and height: big-endian words at bytes 16 and 20
     png=share/icons/hicolor/${size}x$size/apps/$id.png
@@ -41,4 +48,12 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for want in "libqt${qt}serialport" "libqt${qt}widgets" 'fonts-wqy-microhei | fonts-noto-cjk'; do
     grep -qF "$want" <<<"$depends" || fail "Depends lacks $want: $depends"
 done
+# One version throughout: the package's is the newest in the changelog and in the metainfo.
+version=$(dpkg-deb -f "$deb" Version)
+zcat share/doc/wirelet/changelog.gz | sed -n 1p | grep -qF "wirelet ($version)" &&
+    grep -m1 '<release ' share/metainfo/$id.metainfo.xml | grep -qF "\"$version\"" ||
+    fail "Version $version is not the newest in the changelog and the metainfo"
+# Infos as well: each one kept has an override saying why.
+report=$(lintian --display-info --fail-on error,warning,info "$deb" 2>&1) ||
+    fail "lintian: $report"
 echo "ok - $(basename "$deb"), Depends: $depends"

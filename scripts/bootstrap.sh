@@ -40,6 +40,7 @@ esac
 if $tests; then
     packages+=(
         dpkg-dev desktop-file-utils appstream # the .deb's Depends; the menu entry; its metadata
+        lintian # the .deb as Debian's own checker sees it
         xvfb xauth # a 1920x1080 display for the scaled window
         openbox wmctrl x11-utils xdotool # a window manager asked to maximise it, and what it did
     )

@@ -33,8 +33,9 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# -displayfd lets Xvfb pick a free display itself, so parallel runs never collide.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" \
+# -displayfd lets Xvfb pick a free display itself, so parallel runs never collide. At Xvfb's own
+# 100 dpi the window would scale by 1.04 and the clicks below would miss.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" \
     >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Under a window manager that honours size limits (openbox), a request to maximise the window,
-# as a double-click on its title bar makes, leaves the native window the form's size.
+# as a double-click on its title bar makes, leaves the native window the form's size. The
+# window's class is the one its menu entry names, so docks match the two.
 #   check-maximise.sh [EMULATOR] WIRELET      (on an X display of its own: xvfb-run)
 set -euo pipefail
 fail() { echo "FAIL - $*" >&2 && exit 1; }
@@ -14,6 +15,9 @@ for _ in $(seq 300); do
     id=$(window 'Qt串口通信') && [ -n "$id" ] && break || sleep 0.1
 done
 [ -n "$id" ] || fail "no main window"
+class=$(sed -n 's/^StartupWMClass=//p' "${0%/*}/../packaging/"*.desktop)
+wm_class=$(xprop -id "$id" WM_CLASS)
+[[ $wm_class == *", \"$class\"" ]] || fail "$wm_class, not the menu entry's $class"
 size() { xwininfo -id "$id" | sed -n 's/^ *\(Width\|Height\): //p' | xargs; }
 before=$(size)
 wmctrl -i -r "$id" -b add,maximized_vert,maximized_horz

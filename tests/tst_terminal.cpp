@@ -215,7 +215,8 @@ private slots:
     }
 
     // A picture missing from the bundle, or its image plug-in, leaves its label one flat colour.
-    void aboutDialogShowsItsPictures()
+    // The version a bug report needs ends the copyright line, which must not clip.
+    void aboutDialogShowsItsPicturesAndVersion()
     {
         TerminalRig rig;
         child<QPushButton>(rig.window, "pushButton")->click();
@@ -227,6 +228,12 @@ private slots:
                 varied += drawn.pixel(y % drawn.width(), y) != drawn.pixel(0, 0);
             QVERIFY2(varied > 10, name);
         }
+        const QLabel *copyright = child<QLabel>(aboutDialog(), "label_5");
+        QVERIFY2(copyright->text().endsWith(WIRELET_VERSION), qPrintable(copyright->text()));
+        // Offscreen under Wine finds no font at all (an empty family): nothing to measure there.
+        const QFontMetrics metrics = copyright->fontMetrics();
+        if (!QFontInfo(copyright->font()).family().isEmpty())
+            QVERIFY(metrics.horizontalAdvance(copyright->text()) <= copyright->width());
     }
 
 #ifdef Q_OS_UNIX // devices in processes of their own, and what reaches the system

@@ -1,0 +1,82 @@
+# CHANGELOG.md, newest first: a "## VERSION (YYYY-MM-DD)" heading per release, then paragraphs
+# and "- " items, an item going on in lines indented by two spaces. From it
+#   wirelet_changelog(MARKDOWN VERSION MAINTAINER DEBIAN_OUT)
+# writes Debian's changelog format to DEBIAN_OUT (so keep its lines within 78 columns) and sets
+# `releases` to the metainfo's <release> elements and `release_date` to the newest one's date.
+# The newest entry must be VERSION: the changelog then says what the packages carry.
+function(wirelet_changelog markdown version maintainer debian_out)
+    file(READ ${markdown} text)
+    string(REPLACE "\r" "" text "${text}")
+    string(REPLACE "\t" " " text "${text}")
+    file(STRINGS ${markdown} headings REGEX "^## ")
+    set(weekdays Sun Mon Tue Wed Thu Fri Sat)
+    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+    set(month_offsets 0 3 2 5 0 3 5 1 4 6 2 4)
+    set(debian "")
+    set(xml "")
+    set(dd "[0-9][0-9]")
+    foreach(heading IN LISTS headings)
+        if(NOT heading MATCHES "^## ([^ ]+) \\((${dd}${dd})-(${dd})-(${dd})\\)$")
+            message(FATAL_ERROR "${markdown}: \"${heading}\" is not \"## VERSION (YYYY-MM-DD)\"")
+        endif()
+        set(release ${CMAKE_MATCH_1})
+        set(year ${CMAKE_MATCH_2})
+        set(month ${CMAKE_MATCH_3})
+        set(day ${CMAKE_MATCH_4})
+        set(date ${year}-${month}-${day})
+        if(NOT DEFINED release_date)
+            if(NOT release STREQUAL version)
+                message(FATAL_ERROR "${markdown}: the newest entry is ${release}, not ${version}")
+            endif()
+            set(release_date ${date} PARENT_SCOPE)
+            set(release_date ${date})
+        endif()
+
+        # Debian wants the day of the week (Sakamoto's method) and the month by name.
+        math(EXPR m "1${month} - 101") # from 0, and "08" is no octal number
+        list(GET months ${m} month_name)
+        list(GET month_offsets ${m} offset)
+        set(y ${year})
+        if(m LESS 2)
+            math(EXPR y "${y} - 1")
+        endif()
+        math(EXPR weekday "(${y} + ${y}/4 - ${y}/100 + ${y}/400 + ${offset} + 1${day} - 100) % 7")
+        list(GET weekdays ${weekday} weekday)
+
+        # The entry runs from its heading to the next one.
+        string(FIND "${text}" "${heading}\n" start)
+        string(LENGTH "${heading}" length)
+        math(EXPR start "${start} + ${length}")
+        string(SUBSTRING "${text}" ${start} -1 body)
+        string(FIND "${body}" "\n## " end)
+        string(SUBSTRING "${body}" 0 ${end} body)
+        string(STRIP "${body}" body)
+
+        string(REGEX REPLACE "\n  " "\n    " lines "\n${body}")
+        string(REGEX REPLACE "\n- " "\n  * " lines "${lines}")
+        string(REGEX REPLACE "\n([^ \n])" "\n  \\1" lines "${lines}")
+        string(APPEND debian "wirelet (${release}) unstable; urgency=medium\n${lines}\n\n"
+               " -- ${maintainer}  ${weekday}, ${day} ${month_name} ${year} 00:00:00 +0000\n\n")
+
+        # AppStream's markup: blocks (\r between them) of <p> text or a <ul> of items (\t each).
+        string(REPLACE "&" "&amp;" body "${body}")
+        string(REPLACE "<" "&lt;" body "${body}")
+        string(REPLACE ">" "&gt;" body "${body}")
+        string(REGEX REPLACE "\n[ ]*\n[ \n]*" "\r" body "\r${body}")
+        string(REPLACE "\n- " "\t" body "${body}")
+        string(REPLACE "\r- " "\r\t" body "${body}")
+        string(REGEX REPLACE "\n *" " " body "${body}")
+        string(REGEX REPLACE "\t([^\t\r]*)" "\n          <li>\\1</li>" body "${body}")
+        string(REGEX REPLACE "\r(\n[^\r]*)" "\r        <ul>\\1\n        </ul>" body "${body}")
+        string(REGEX REPLACE "\r([^ \r][^\r]*)" "\r        <p>\\1</p>" body "${body}")
+        string(REPLACE "\r" "\n" body "${body}")
+        string(APPEND xml "    <release version=\"${release}\" date=\"${date}\">\n"
+               "      <description>${body}\n      </description>\n    </release>\n")
+    endforeach()
+    if(NOT DEFINED release_date)
+        message(FATAL_ERROR "${markdown} has no \"## VERSION (YYYY-MM-DD)\" entry")
+    endif()
+    string(STRIP "${debian}" debian)
+    file(WRITE ${debian_out} "${debian}\n")
+    set(releases "${xml}" PARENT_SCOPE)
+endfunction()
