@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The portable ZIP. Its files: just the DLLs it imports, all built for the variant's processor,
 # stripped and none of them beyond Windows 7 SP1; the exe's icon, version record and manifest;
-# the licences. Under Wine, on a fresh prefix without Qt: a main
+# the licences and the changelog, as CRLF text. Under Wine, on a fresh prefix without Qt: a main
 # window whose about dialog shows its pictures.
 #   check-zip.sh files|wine CPACK BUILD_DIR SCRATCH_DIR
 . "$(dirname "$0")/wine-check.sh" "$@"
@@ -44,7 +44,17 @@ for dll in $imports; do
 done
 for dll in *.dll; do grep -qxF "$dll" <<<"$imports" || fail "$dll is shipped for nothing"; done
 
-[ "$(echo *.txt)" = "LICENSE.Qt.txt LICENSE.txt" ] && grep -q "Qt 5" LICENSE.Qt.txt || fail licences
+# The texts as they stand in the source, every line ending in CRLF: Notepad before Windows
+# 10 1809 shows a text without CRs as one line.
+[ "$(echo *.txt)" = "CHANGELOG.txt LICENSE.GPL-3.txt LICENSE.Qt-third-party.txt \
+LICENSE.Qt.txt LICENSE.txt" ] || fail "texts: $(echo *.txt)"
+! grep -qv $'\r$' *.txt || fail "LF-only lines in $(grep -lv $'\r$' *.txt | xargs)"
+source=$(dirname "$0")/..
+for text in CHANGELOG.txt="$source/CHANGELOG.md" LICENSE.txt="$source/LICENSE" \
+    LICENSE.GPL-3.txt=/usr/share/common-licenses/GPL-3; do
+    tr -d '\r' <"${text%%=*}" | cmp -s - "${text#*=}" || fail "${text%%=*} is not ${text#*=}"
+done
+grep -q "Qt 5" LICENSE.Qt.txt && grep -q WinTab LICENSE.Qt.txt || fail "LICENSE.Qt.txt"
 
 wrestool -x --type=14 --name=IDI_ICON1 Wirelet.exe | icotool -l - |
     grep -q -- '--width=48 --height=48 --bit-depth=32' || fail "icon"

@@ -56,7 +56,9 @@ variant() ( # x64|x86|x86-wine, ctest-option...
     fi
     local source="qtbase: Debian 12's source package qtbase-opensource-src 5.15.8+dfsg"
     source+=" (https://sources.debian.org/src/qtbase-opensource-src/); Qt Serial Port:"
-    source+=" https://code.qt.io/qt/qtserialport.git, tag v5.15.8-lts-lgpl"
+    source+=" https://code.qt.io/qt/qtserialport.git, tag v5.15.8-lts-lgpl. Debian's source"
+    source+=" leaves out the WinTab headers, so the Windows platform plug-in"
+    source+=" (platforms/qwindows.dll) was built without WinTab tablet input."
     cmake -S "$root" -B "$build" --toolchain "$root/platform/windows/$toolchain" \
         -DCMAKE_PREFIX_PATH="$sdk" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_COMPILE_WARNING_AS_ERROR="${WIRELET_WERROR:-0}" -DWIRELET_QT_SOURCE="$source"
