@@ -1,6 +1,6 @@
 # CPack's External generator runs this on the staged files: wixl compiles
 # platform/windows/wirelet.wxs over them into <package file name>.msi for x64 or x86, with the
-# version and the installed size (KB, for Apps & features) given to it.
+# version and the installed size (KB, for Apps & features) given to it; then it is signed.
 file(GLOB_RECURSE files "${CPACK_TEMPORARY_DIRECTORY}/*")
 set(size 0)
 foreach(file IN LISTS files)
@@ -30,4 +30,6 @@ execute_process(COMMAND wixl -a ${CPACK_WIRELET_ARCH} ${arch}
                         -D Libgcc=${CPACK_WIRELET_LIBGCC} -D Version=${CPACK_PACKAGE_VERSION}
                         -D Next=${next} -D Size=${size} -o "${msi}" "${CPACK_WIRELET_WXS}"
                 WORKING_DIRECTORY "${CPACK_TEMPORARY_DIRECTORY}" COMMAND_ERROR_IS_FATAL ANY)
+set(wirelet_sign_file "${msi}")
+include(${CMAKE_CURRENT_LIST_DIR}/sign.cmake)
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${msi}")

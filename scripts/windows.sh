@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds Wirelet.exe for Windows with MinGW-w64 against the Qt SDKs for Windows, both
 # variants from the same tree, each in a build folder of its own, tests it, and writes its ZIP
-# and MSI there:
+# and MSI there (signed when WIRELET_SIGN_PKCS12 and WIRELET_SIGN_PASSWORD give a code-signing
+# certificate: packaging/sign.cmake):
 #   x64       build-windows/: under Wine the Qt tests built for Windows, with COM7 a
 #             pseudo-terminal the tests play the device of, and the checks of the ZIP and the
 #             MSI, each on a fresh Wine prefix; and the checks that need no Windows
@@ -42,7 +43,8 @@ variant() ( # x64|x86|x86-wine, ctest-option...
         "${as_root[@]}" dpkg --add-architecture i386 && "${as_root[@]}" apt-get update
     fi
     "$root/scripts/install-packages.sh" cmake make "g++-mingw-w64-${triplet//_/-}-posix" \
-        "${packages[@]}" socat xvfb xauth xdotool imagemagick icoutils unzip wixl msitools
+        "${packages[@]}" socat xvfb xauth xdotool imagemagick icoutils unzip wixl msitools \
+        osslsigncode openssl
 
     local sdk="$build/sdk/$(basename "$archive" .tar.xz)"
     # Unpacked again when the archive is another one of the same name, or rebuilt since.
