@@ -1,23 +1,32 @@
-# What the checks of the Windows packages share, sourced with their arguments and CPack's
-# generator: the package made afresh in the scratch folder, a fresh Wine prefix beside it, and
-# Wirelet's main window found on the display they run on (xvfb-run's: Wine's desktop, made
-# with the prefix, shows nothing without one).
-#   . wine-check.sh GENERATOR CPACK BUILD_DIR SCRATCH_DIR
+# What the checks of the Windows packages share, sourced with their arguments: the variant's
+# processor, and package(), which makes a package in the scratch folder. Checking the files
+# ("files") starts with an empty one; running them under Wine ("wine") takes the package the
+# files were checked in, with a fresh Wine prefix beside it, and finds Wirelet's main window on
+# the display they run on (xvfb-run's: Wine's desktop, made with the prefix, shows nothing
+# without one).
+#   . wine-check.sh files|wine CPACK BUILD_DIR SCRATCH_DIR
 set -euo pipefail
-cpack=$2 build=$3 out=$4
+mode=$1 cpack=$2 build=$3 out=$4
 fail() { echo "FAIL - $*" >&2 && exit 1; }
 package() {
-    "$cpack" -G "$@" -B "$out" --config "$build/CPackConfig.cmake" >"$out/cpack.log" ||
+    "$cpack" -G "$@" -B "$out" --config "$build/CPackConfig.cmake" >"$out/cpack.log" 2>&1 ||
         fail "cpack: $(cat "$out/cpack.log")"
 }
-rm -rf -- "$out" && mkdir -p "$out" && package "$1"
+arch=$(sed -n 's/^set(CPACK_WIRELET_ARCH "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
+if [ "$arch" = x64 ]; then
+    triplet=x86_64-w64-mingw32 format=pei-x86-64 wine=/usr/lib/wine/wine64
+else
+    triplet=i686-w64-mingw32 format=pei-i386 wine=/usr/lib/wine/wine
+fi
+[ "$mode" = wine ] || { rm -rf -- "$out" && mkdir -p "$out" && return; }
 
-wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver
+wineserver=/usr/lib/wine/wineserver
 trap '"$wineserver" -k' EXIT
 # No Mono, no Gecko, and no menu entries written into the host's home.
 export WINEPREFIX="$out/wine" WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINEPATH WINEQT_PLUGIN_PATH
+rm -rf "$WINEPREFIX"
 "$wine" wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
 # Its server lingers a few seconds: a program started as it goes takes ten to appear.
 "$wineserver" -w

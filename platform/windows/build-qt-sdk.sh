@@ -4,16 +4,20 @@
 # POSIX threads, SEH), and packs it as qt-5.15.8-mingw64/ in a .tar.xz:
 #   platform/windows/build-qt-sdk.sh [ARCHIVE]   # default build-qt-sdk/qt-5.15.8-mingw64.tar.xz
 #   WIRELET_QT_SDK=ARCHIVE scripts/windows.sh
-# Half an hour or more on 2 cores; it works in $WIRELET_QT_SDK_WORK (default build-qt-sdk/work,
-# about 2 GB) and picks up where an interrupted run stopped. Adds a deb-src entry for bookworm
-# as root when there is none. Debian's own patches are for its Linux packages: not applied.
-# Where Debian's Qt Serial Port source cannot be fetched, WIRELET_QT_SERIALPORT_FROM=<an SDK
-# archive of this layout> takes that module's built files from it instead, and says so.
+# 55 minutes under nice -n 19 on 2 cores shared with other work (36 minutes of CPU); it works in
+# $WIRELET_QT_SDK_WORK (default build-qt-sdk/work, 1.9 GB) and picks up where an interrupted run
+# stopped. Adds a deb-src entry for bookworm as root when there is none. Debian's own patches are
+# for its Linux packages: not applied.
+# Where Debian's Qt Serial Port source cannot be fetched, the module is built from Qt's own
+# source at tag v5.15.8-lts-lgpl instead: $WIRELET_QT_SERIALPORT_SOURCE, by default
+# ../shared/toolchains/qtserialport-everywhere-src-5.15.8.tar.xz, checked against its sha256.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 archive="$(realpath -m "${1:-$root/build-qt-sdk/qt-5.15.8-mingw64.tar.xz}")"
 work="$(realpath -m "${WIRELET_QT_SDK_WORK:-$root/build-qt-sdk/work}")"
-serialport_from="${WIRELET_QT_SERIALPORT_FROM:+$(realpath "$WIRELET_QT_SERIALPORT_FROM")}"
+serialport_tag_archive=$root/../shared/toolchains/qtserialport-everywhere-src-5.15.8.tar.xz
+serialport_tag_archive="$(realpath -m "${WIRELET_QT_SERIALPORT_SOURCE:-$serialport_tag_archive}")"
+serialport_tag_sha256=6958041d9f09ec1a03aeb6f1d589025af217883bf5b4f42e2fc8e6eaceb12648
 name=qt-5.15.8-mingw64
 as_root=()
 [[ $(id -u) -eq 0 ]] || as_root=(sudo)
@@ -60,13 +64,10 @@ fetch qtbase-opensource-src "$qtbase_tarball" ||
     { say "could not fetch $qtbase_tarball with apt-get source"; exit 1; }
 serialport_tarball=qtserialport-opensource-src_5.15.8.orig.tar.xz
 if ! fetch qtserialport-opensource-src "$serialport_tarball"; then
-    if [[ -z "$serialport_from" ]]; then
-        say "could not fetch $serialport_tarball with apt-get source"
-        say "(set WIRELET_QT_SERIALPORT_FROM to an SDK archive to take Qt Serial Port from it)"
-        exit 1
-    fi
-    serialport_tarball=
-    say "no Debian source for Qt Serial Port: taking the module from $serialport_from"
+    say "could not fetch $serialport_tarball with apt-get source: building $serialport_tag_archive"
+    echo "$serialport_tag_sha256  $serialport_tag_archive" | sha256sum --check --quiet ||
+        { say "$serialport_tag_archive is not Qt Serial Port 5.15.8 as tagged"; exit 1; }
+    serialport_tarball="$serialport_tag_archive"
 fi
 
 # Unpacks a tarball's one top folder as $2, patched with $3 if given; kept from an earlier run.
@@ -80,7 +81,7 @@ unpack() # tarball, folder, [patch]
     mv "${top[0]}" "$2" && rmdir "$2.part"
 }
 unpack "$qtbase_tarball" "$work/qtbase" "$root/platform/windows/qtbase-no-wintab.patch"
-[[ -z "$serialport_tarball" ]] || unpack "$serialport_tarball" "$work/qtserialport"
+unpack "$serialport_tarball" "$work/qtserialport"
 
 # Qt's win32-g++ mkspec calls x86_64-w64-mingw32-gcc and -g++, which Debian points at whichever
 # threading model it prefers: pin the POSIX one, which libwinpthread and the run time expect.
@@ -106,12 +107,24 @@ cd "$work/qtbase-build"
 make -j"$(nproc)"
 make install
 
-if [[ -n "$serialport_tarball" ]]; then
-    mkdir -p "$work/qtserialport-build"
-    cd "$work/qtserialport-build"
-    [[ -f Makefile ]] || "$prefix/bin/qmake" "$work/qtserialport"
-    make -j"$(nproc)"
-    make install
+mkdir -p "$work/qtserialport-build"
+cd "$work/qtserialport-build"
+# Qt's release tarballs carry the module's headers in include/; a tag's archive does not, and is
+# no git checkout either, so qmake would not run syncqt: make them here, and since the install
+# step then leaves the public ones out, copy those in after it.
+tag_archive=
+[[ -d "$work/qtserialport/include" ]] || tag_archive=1
+[[ -z "$tag_archive" || -d include ]] ||
+    perl "$prefix/bin/syncqt.pl" -module QtSerialPort -version 5.15.8 -outdir "$PWD" \
+        "$work/qtserialport"
+[[ -f Makefile ]] || "$prefix/bin/qmake" "$work/qtserialport"
+make -j"$(nproc)"
+make install
+if [[ -n "$tag_archive" ]]; then
+    cp include/QtSerialPort/{QSerialPort,QSerialPortInfo,QtSerialPort,QtSerialPortVersion} \
+        include/QtSerialPort/qtserialportversion.h \
+        "$work"/qtserialport/src/serialport/qserial{port,portinfo,portglobal}.h \
+        "$prefix/include/QtSerialPort/"
 fi
 
 # What a Qt Widgets and Serial Port program and its Qt Test executables need.
@@ -120,9 +133,7 @@ rm -rf "$work/stage"
 mkdir -p "$stage"/{bin,lib/cmake,include,plugins/platforms,plugins/imageformats,plugins/styles}
 cd "$prefix"
 cp bin/{moc,rcc,uic,qmake} "$stage/bin/"
-modules=(Core Gui Widgets Test)
-[[ -z "$serialport_tarball" ]] || modules+=(SerialPort)
-for module in "${modules[@]}"; do
+for module in Core Gui Widgets Test SerialPort; do
     cp "bin/Qt5$module.dll" "$stage/bin/"
     cp "lib/libQt5$module.a" "$stage/lib/"
     cp -r "include/Qt$module" "$stage/include/"
@@ -140,14 +151,8 @@ keep+='|QJpeg|QICO|QGif|QWindowsVistaStyle'
 find "$stage/lib/cmake" -name 'Qt5*_*Plugin.cmake' | grep -vE "_($keep)Plugin\.cmake$" |
     xargs -r rm -f
 cp "$work/qtbase/LICENSE.LGPL3" "$stage/"
-if [[ -z "$serialport_tarball" ]]; then
-    tar -xJf "$serialport_from" -C "$stage" --strip-components=1 --wildcards \
-        '*/bin/Qt5SerialPort.dll' '*/lib/libQt5SerialPort.a' '*/include/QtSerialPort' \
-        '*/lib/cmake/Qt5SerialPort' '*/mkspecs/modules/qt_lib_serialport*'
-fi
 
 mkdir -p "$(dirname "$archive")"
 tar -C "$work/stage" --sort=name --owner=0 --group=0 --numeric-owner -cJf "$archive.part" "$name"
 mv "$archive.part" "$archive"
 say "$archive ($(du -h "$archive" | cut -f1)) in $((SECONDS / 60)) min"
-[[ -n "$serialport_tarball" ]] || say "with Qt Serial Port taken from $serialport_from"
