@@ -29,14 +29,17 @@ share, runner, rest = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 os.makedirs(share, exist_ok=True)
 os.chdir(share)  # socket paths stay short however deep the share lies
 sockets = ("ttyS1.sock", "ttyUSB0.sock", "qmp.sock")
-for stale in ("commands", "done", "trace.log", "ttyS1.rx", "ttyUSB0.rx") + sockets:
+for stale in ("commands", "done", "done.new", "trace.log", "ttyS1.rx", "ttyUSB0.rx") + sockets:
     if os.path.lexists(stale):
         os.remove(stale)
 ftdi = "usb-serial,id=ftdi,chardev=ftdi,bus=xhci.0,always-plugged=true"
-devices = ["-chardev", "socket,id=uart,path=ttyS1.sock", "-device", "isa-serial,index=1,chardev=uart",
-           "-device", "qemu-xhci,id=xhci", "-chardev", "socket,id=ftdi,path=ttyUSB0.sock",
-           "-device", ftdi, "-chardev", "socket,id=qmp,path=qmp.sock", "-mon", "chardev=qmp,mode=control",
-           "-D", "trace.log", "-msg", "timestamp=on", "-trace", "serial_*", "-trace", "usb_serial_set_*"]
+devices = ["-chardev", "socket,id=uart,path=ttyS1.sock",
+           "-device", "isa-serial,index=1,chardev=uart",
+           "-device", "qemu-xhci,id=xhci",
+           "-chardev", "socket,id=ftdi,path=ttyUSB0.sock", "-device", ftdi,
+           "-chardev", "socket,id=qmp,path=qmp.sock", "-mon", "chardev=qmp,mode=control",
+           "-D", "trace.log", "-msg", "timestamp=on",
+           "-trace", "serial_*", "-trace", "usb_serial_set_*"]
 listening = {}
 for name in ("ttyS1", "ttyUSB0", "qmp"):
     listening[name] = socket.socket(socket.AF_UNIX)
@@ -52,13 +55,13 @@ class Device:
         self.got = 0
         self.rx = open(name + ".rx", "wb", buffering=0)
 
-    def part(self, mode, argument):
+    def part(self, mode, number):
         self.rx.truncate(0)
         self.rx.seek(0)
         self.mode, self.out, self.stream, self.unplug_on_data = mode, b"", False, False
         self.start, self.got = time.monotonic(), 0
-        self.rate = int(argument or 0)
-        self.until = self.start + self.rate / 1000 if mode == "stop" and argument else 0.0
+        self.rate = number if mode == "pace" else 0
+        self.until = self.start + number / 1000 if mode == "stop" and number else 0.0
 
     def reading(self, now):
         if self.mode == "stop" and self.until and now >= self.until:
@@ -113,20 +116,21 @@ def handle(line):
     elif words[1] == "unplug-on-data":
         device.unplug_on_data = True
     else:
-        device.part(words[1], words[2] if len(words) > 2 else None)
+        device.part(words[1], int(words[2]) if len(words) > 2 else 0)
     return lambda: True
 
 
 def speed_before_the_chosen_one():
     """How long each line ran at its old speed once the framing chosen in the tests was set."""
+    chosen = (("ttyS1", "parity='E' data=7 stop=2", "baudrate=38400 "),
+              ("ttyUSB0", "parity O, data bits 8, stop bits 1", "baud rate 19200"))
     framed, lasted = {}, {}
     for line in open("trace.log", errors="replace"):
         traced = re.match(r"\d+@([\d.]+):(.*)", line)
-        for name, framing, speed in (("ttyS1", "parity='E' data=7 stop=2", "baudrate=38400 "),
-                                     ("ttyUSB0", "parity O, data bits 8, stop bits 1", "rate 19200")):
-            if traced and framing in traced[2]:
+        for name, framing, speed in chosen if traced else ():
+            if framing in traced[2]:
                 framed.setdefault(name, float(traced[1]))
-            if traced and speed in traced[2] and name in framed:
+            if speed in traced[2] and name in framed:
                 lasted.setdefault(name, f"{(float(traced[1]) - framed[name]) * 1000:.2f} ms")
     return ", ".join(f"{name} {ms}" for name, ms in lasted.items())
 
@@ -185,7 +189,9 @@ try:
                 note.write(str(done))
             os.rename("done.new", "done")
     status = guest.wait()
-    print(f"play-devices: the speed before the chosen one lasted {speed_before_the_chosen_one()}")
+    lasted = speed_before_the_chosen_one()
+    if lasted:
+        print(f"play-devices: the speed before the chosen one lasted {lasted}")
     sys.exit(status)
 finally:
     if guest.poll() is None:
