@@ -1,4 +1,4 @@
-#include "commlog.h"
+#include "app/commlog.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QScopedValueRollback>
@@ -26,16 +26,17 @@ CommLog::CommLog(QTextBrowser *view)
     connect(&m_flushTimer, &QTimer::timeout, this, &CommLog::flush);
 
     // Following the newest lines is the user's choice, made by scrolling: to the bottom starts
-    // it, anywhere else ends it. The range also grows after a flush (the scroll bar appears and
-    // the text wraps anew), which must neither end it nor leave the view short of the bottom.
+    // it, anywhere else ends it. The range changes too: it grows after a flush (the scroll bar
+    // appears and the text wraps anew), which must neither end following nor leave the view
+    // short of the bottom; it shrinks as old lines go, and the clamp Qt then makes is no scroll
+    // of the user's either.
     QScrollBar *bar = m_view->verticalScrollBar();
     connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
         if (!m_scrolling)
             m_following = value >= bar->maximum();
     });
-    connect(bar, &QScrollBar::rangeChanged, this, [this](int, int maximum) {
-        if (m_following)
-            scrollTo(maximum);
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        scrollTo(m_following ? maximum : qMin(bar->value(), maximum));
     });
 }
 

@@ -12,6 +12,8 @@ class QTextBrowser;
 // nor a flood of traffic can scramble, freeze or exhaust the view.
 class CommLog : public QObject
 {
+    Q_OBJECT
+
 public:
     // Far below the height at which the view's layout breaks down, for any mix of line lengths.
     // Once either is passed the oldest lines go, a tenth at a time: every removal at the top

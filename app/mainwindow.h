@@ -1,21 +1,24 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "aboutdialog.h"
+#include "forms/aboutdialog.h"
 
+#include <QCursor>
 #include <QList>
 #include <QMainWindow>
-#include <QSerialPort>
+#include <QPair>
+#include <QPointer>
 #include <QSize>
-#include <QTimer>
 
 class CommLog;
+class PortSession;
+class QSerialPort;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The terminal's one window: owns the form and the serial port and wires one to the other.
+// The terminal's one window: binds the form to the port's session and the log.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -39,35 +42,22 @@ private slots:
     void on_pushButton_clicked();
 
 private:
-    // A message handed to the port, logged once its last byte has left Qt's buffer.
-    struct Outgoing
-    {
-        QString text;
-        qint64 size;
-    };
-
     void placeWindow();
-    void setPortOpen(bool open);
-    void logSent();
-    void drainOrClose();
-    void finishClosing();
-    void onPortError(QSerialPort::SerialPortError error);
-    void shutPort();
+    void closePort();
+    // The widgets as a closed port leaves them, then the warning if any, then the window's close
+    // if it waited for the port.
+    void showClosed(const QString &warning);
 
     Ui::MainWindow *ui;
     QSize windowSize;
     // No parent: a window of its own that the main window merely shows.
     AboutDialog aboutDialog;
     QSerialPort *serialPort;
-    CommLog *commLog;
-    QList<Outgoing> outgoing;
-    qint64 outgoingBytes = 0;
-    // While a close waits for the queued bytes: a look at the queues every few milliseconds,
-    // and the time it waits at most.
-    QTimer drainPoll;
-    QTimer *drainDeadline;
-    QTimer *readNudge = nullptr;
+    PortSession *session;
+    CommLog *logFeeder;
     bool closeWhenShut = false;
+    // The cursors the window's widgets have of their own, while the busy one covers them.
+    QList<QPair<QPointer<QWidget>, QCursor>> ownCursors;
 };
 
 #endif // MAINWINDOW_H

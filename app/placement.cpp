@@ -1,4 +1,4 @@
-#include "placement.h"
+#include "app/placement.h"
 
 QRect initialGeometry(const QRect &available, const QRect &current, int titleBarHeight)
 {

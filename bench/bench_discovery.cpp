@@ -1,7 +1,7 @@
 // Measures how long start-up spends finding the idle ports while many other processes hold
 // files: one walk of /proc must serve one port or 32 alike.
 
-#include "busyport.h"
+#include "serial/busyport.h"
 #include "rig.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Measures Wirelet's receive path, from a kernel pseudo-terminal to the log on screen, against
 // the bare cost of reading, hex-encoding and formatting the same bytes without any widget.
 
-#include "commlog.h"
-#include "logline.h"
+#include "app/commlog.h"
+#include "serial/logline.h"
 #include "rig.h"
 #include "usage.h"
 

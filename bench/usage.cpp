@@ -1,6 +1,6 @@
 #include "usage.h"
 
-#include "busyport.h"
+#include "serial/busyport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "aboutdialog.h"
+#include "forms/aboutdialog.h"
 #include "ui_aboutdialog.h"
 
 AboutDialog::AboutDialog(QWidget *parent)

@@ -2,7 +2,7 @@
 // crash and must agree with a plain reading of the rules, written here a different way so a
 // slip in the decoder is not copied into the check. Built and run by scripts/fuzz.sh.
 
-#include "hexmessage.h"
+#include "serial/hexmessage.h"
 
 #include <QString>
 

@@ -28,7 +28,7 @@ mkdir -p "$build/corpus" "$build/artifacts"
 read -ra qt <<<"$(pkg-config --cflags --libs Qt5Core)"
 echo "fuzz: building $fuzzer"
 clang++ -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fPIC \
-    -I"$root/serial" \
+    -I"$root" \
     "$root/fuzz/hexmessage_fuzzer.cpp" "$root/serial/hexmessage.cpp" \
     "${qt[@]}" -o "$fuzzer"
 

@@ -1,11 +1,13 @@
-#include "busyport.h"
+#include "serial/busyport.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QVector>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QSysInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -15,14 +17,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString portLockFilePath(const QString &systemLocation)
+namespace {
+
+// LCK..<name> in each folder of Qt Serial Port's list, where other programs lock ports too.
+QStringList lockFilePaths(const QString &systemLocation)
 {
     QString name = systemLocation;
     if (name.startsWith(QLatin1String("/dev/")))
         name.remove(0, 5);
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    const QString fileName = QLatin1String("/LCK..") + name;
-
     const QStringList folders = {
         QStringLiteral("/var/lock"),        QStringLiteral("/etc/locks"),
         QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
@@ -30,30 +33,94 @@ QString portLockFilePath(const QString &systemLocation)
         QStringLiteral("/var/lock/lockdev"), QStringLiteral("/run/lock"),
         QStandardPaths::writableLocation(QStandardPaths::TempLocation),
     };
-    for (const QString &folder : folders) {
-        const QFileInfo info(folder);
-        if (info.isReadable() && (QFile::exists(folder + fileName) || info.isWritable()))
-            return folder + fileName;
+    QStringList paths;
+    for (const QString &folder : folders)
+        paths.append(folder + QLatin1String("/LCK..") + name);
+    return paths;
+}
+
+} // namespace
+
+QString portLockFilePath(const QString &systemLocation)
+{
+    for (const QString &path : lockFilePaths(systemLocation)) {
+        const QFileInfo folder(QFileInfo(path).path());
+        if (folder.isReadable() && (QFile::exists(path) || folder.isWritable()))
+            return path;
     }
     return QString();
 }
 
 namespace {
 
-// Lock files outlive crashed programs, so only one naming a live process counts. The PID is the
-// first word of the first line: Qt writes it alone, UUCP-style programs pad it and may add
-// their name and user ("      1234 minicom alice").
-bool lockedByLiveProcess(const QString &systemLocation)
+// Whether a live process's lock in Qt's form holds by QLockFile's rules, which Qt Serial Port
+// applies when it opens the port: `lines` are the PID, the program's file name, the host name,
+// the machine id and the boot id.
+bool qtKeepsLock(pid_t pid, const QList<QByteArray> &lines)
 {
-    QFile lock(portLockFilePath(systemLocation));
-    if (!lock.open(QIODevice::ReadOnly))
+    const auto line = [&lines](int i) { return i < lines.size() ? lines.at(i) : QByteArray(); };
+    bool sameHost = line(2).isEmpty() || line(2) == QSysInfo::machineHostName().toUtf8();
+    const QByteArray machine = QSysInfo::machineUniqueId();
+    if (!line(3).isEmpty() && !machine.isEmpty())
+        sameHost = line(3) == machine;
+    if (!sameHost)
+        return true; // Qt cannot tell whether a process elsewhere lives
+    if (!line(4).isEmpty() && line(4) != QSysInfo::bootUniqueId())
         return false;
+    char target[4096];
+    const QByteArray exe = "/proc/" + QByteArray::number(qint64(pid)) + "/exe";
+    const ssize_t length = ::readlink(exe.constData(), target, sizeof target);
+    if (length <= 0) // another user's: Qt could not remove its lock from a sticky folder either
+        return true;
+    QByteArray program(target, int(length));
+    if (program.endsWith(" (deleted)")) // replaced while it runs, by an upgrade: the same program
+        program.chop(10);
+    const QByteArray name = line(1);
+    return program.mid(program.lastIndexOf('/') + 1) == name.mid(name.lastIndexOf('/') + 1);
+}
+
+// Lock files outlive crashed programs, so only one naming a live process counts. The PID is the
+// first word of the first line: Qt writes it alone and more lines after it, UUCP-style programs
+// pad it and may add their name and user ("      1234 minicom alice").
+bool namesLiveProcess(const QByteArray &text)
+{
+    const QList<QByteArray> lines = text.split('\n');
     bool isNumber = false;
     const qint64 pid =
-            lock.readLine(128).simplified().split(' ').constFirst().toLongLong(&isNumber);
+            lines.constFirst().simplified().split(' ').constFirst().toLongLong(&isNumber);
     if (!isNumber || pid <= 0 || pid != qint64(pid_t(pid)))
         return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return false;
+    return lines.size() < 3 || qtKeepsLock(pid_t(pid), lines);
+}
+
+// Anything at a lock path holds the port unless it is a lock we may read that names no live
+// process. What is not a regular file is never opened: a named pipe blocks a reader, a symbolic
+// link may lead to a tty (opening it pulses DTR), and Qt's own lock would stumble over either.
+bool lockHolds(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    struct stat entry;
+    if (::lstat(file.constData(), &entry) != 0) // none, or in a folder we may not look into
+        return false;
+    if (!S_ISREG(entry.st_mode))
+        return true;
+    const int fd =
+            ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno != ENOENT;
+    char text[512];
+    const bool regular = ::fstat(fd, &entry) == 0 && S_ISREG(entry.st_mode); // not swapped since
+    const ssize_t length = regular ? ::read(fd, text, sizeof text) : -1;
+    ::close(fd);
+    return length < 0 || namesLiveProcess(QByteArray(text, int(length)));
+}
+
+bool lockedByLiveProcess(const QString &systemLocation)
+{
+    const QStringList paths = lockFilePaths(systemLocation);
+    return std::any_of(paths.cbegin(), paths.cend(), lockHolds);
 }
 
 #ifdef Q_OS_LINUX

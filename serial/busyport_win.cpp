@@ -1,4 +1,6 @@
-#include "busyport.h"
+#include "serial/busyport.h"
+
+#include "serial/boundedprobe.h"
 
 #include <QString>
 
@@ -9,7 +11,8 @@ namespace {
 bool isPortBusy(const QString &systemLocation)
 {
     // A program holding the port makes an exclusive open fail: serial drivers refuse access,
-    // other devices report a sharing violation. The handle of a successful one goes at once.
+    // other devices report a sharing violation. The handle of a successful one goes at once,
+    // also when its answer comes too late to count.
     const HANDLE handle = ::CreateFileW(reinterpret_cast<const wchar_t *>(systemLocation.utf16()),
                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         0, nullptr);
@@ -22,10 +25,9 @@ bool isPortBusy(const QString &systemLocation)
 
 } // namespace
 
+// A paired Bluetooth port whose device is off keeps CreateFile waiting for seconds: each port is
+// asked on a thread of its own, and one that has not answered within a second counts as busy.
 QList<bool> busyPorts(const QStringList &systemLocations)
 {
-    QList<bool> busy;
-    for (const QString &location : systemLocations)
-        busy.append(isPortBusy(location));
-    return busy;
+    return boundedProbe(systemLocations, isPortBusy, std::chrono::seconds(1));
 }

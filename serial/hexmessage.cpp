@@ -1,4 +1,4 @@
-#include "hexmessage.h"
+#include "serial/hexmessage.h"
 
 #include <QString>
 

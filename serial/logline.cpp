@@ -1,4 +1,4 @@
-#include "logline.h"
+#include "serial/logline.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "outputqueue.h"
+#include "serial/outputqueue.h"
 
 #include <sys/ioctl.h>
 #include <termios.h>

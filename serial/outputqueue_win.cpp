@@ -1,4 +1,4 @@
-#include "outputqueue.h"
+#include "serial/outputqueue.h"
 
 #include <qt_windows.h>
 

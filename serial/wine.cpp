@@ -1,4 +1,4 @@
-#include "wine.h"
+#include "serial/wine.h"
 
 #include <QtGlobal>
 

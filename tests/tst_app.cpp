@@ -1,6 +1,6 @@
-#include "busyport.h"
+#include "serial/busyport.h"
 #include "rig.h"
-#include "wine.h"
+#include "serial/wine.h"
 
 int wireletMain(int argc, char *argv[]);
 
@@ -25,8 +25,7 @@ void walk(MainWindow *window)
     rig->chooseLineSettings({"38400", "7", "2", "EvenParity"});
     QVERIFY(rig->toggle() && rig->btnSend->isEnabled());
     // Under Wine, Qt reads only when nudged; nowhere else is it nudged.
-    const auto *nudge = window->findChild<QTimer *>("wineReadNudge");
-    QCOMPARE(nudge && nudge->isActive(), runningUnderWine());
+    QCOMPARE(rig->session->isNudgingReads(), runningUnderWine());
 
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     rig->send("01 A0 ff");

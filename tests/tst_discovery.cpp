@@ -1,4 +1,5 @@
-#include "busyport.h"
+#include "serial/boundedprobe.h"
+#include "serial/busyport.h"
 #include "rig.h"
 
 #include <QSerialPortInfo>
@@ -6,6 +7,7 @@
 #include <qt_windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 static bool writeLock(const QString &path, const QByteArray &pid, const char *rest = "\n")
@@ -26,18 +28,39 @@ class TestDiscovery : public QObject
     Q_OBJECT
 
 private slots:
+    // A probe that never answers (a Bluetooth port whose device is off) holds up neither the
+    // others, nor the caller, nor the program's exit: its port alone counts as busy.
+    void unansweredProbeCountsBusy()
+    {
+        const auto probe = [](const QString &port) {
+            if (port == "hung")
+                QThread::sleep(3600);
+            return port == "held";
+        };
+        QCOMPARE(boundedProbe({"hung", "idle", "held"}, probe, std::chrono::seconds(1)),
+                 (QList<bool>{true, false, true}));
+    }
+
 #ifdef Q_OS_UNIX
-    // Busy: a lock naming a live process (this one, another Wirelet, a UUCP-style program), or,
-    // with no lock, another process holding the device open. A lock left by a program that is
-    // gone is none.
+    // Busy: in any folder Qt looks in, a lock naming a live process (this one, another Wirelet, a
+    // UUCP-style program) or what cannot be judged, unopened (a named pipe, a symbolic link, a lock
+    // or a program another user may not read); another process holding the device open. Idle: a
+    // lock whose process is gone, or that Qt takes over (another program's PID now, another boot).
     void busyWhileAnotherHoldsIt()
     {
         PseudoTerminal device, other;
         const QString path = device.portName();
         QSerialPort port(path);
-        QVERIFY(!isBusy(path) && port.open(QIODevice::ReadWrite));
-        QVERIFY(QFile::exists(portLockFilePath(path)) && isBusy(path));
+        QFile qtLock(portLockFilePath(path));
+        QVERIFY(port.open(QIODevice::ReadWrite) && qtLock.open(QFile::ReadOnly) && isBusy(path));
+        const QByteArray written = qtLock.readAll(); // PID, program, host, machine id, boot id
         port.close();
+        auto unlockQt = qScopeGuard([&] { qtLock.remove(); });
+        const QString uucpLock = "/var/tmp/LCK.." + other.portName().mid(5).replace('/', '_');
+        auto unlockUucp = qScopeGuard([&] { QFile::remove(uucpLock); }); // in a folder not Qt's
+        for (const QByteArray &line : {QByteArray("tst_discovery"), QSysInfo::bootUniqueId()})
+            QVERIFY(writeLock(qtLock.fileName(), QByteArray(written).replace(line, "other"), "")
+                    && !isBusy(path));
         const pid_t holder = ::fork();
         if (holder == 0) {
             if (::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY) >= 0)
@@ -51,18 +74,31 @@ private slots:
         const QStringList both = {other.portName(), path}; // told apart in one look
         const bool held =
                 QTest::qWaitFor([&] { return busyPorts(both) == QList<bool>{false, true}; });
-        const QString lock = portLockFilePath(other.portName());
-        auto unlock = qScopeGuard([&] { QFile::remove(lock); });
         const QByteArray padded = QByteArray::number(holder).rightJustified(10);
-        QVERIFY(writeLock(lock, padded, " minicom alice\n") && isBusy(both[0]));
+        QVERIFY(writeLock(uucpLock, padded, " minicom alice\n") && isBusy(both[0]));
         reap.dismiss();
         ::kill(holder, SIGKILL);
         QVERIFY(held && ::waitpid(holder, nullptr, 0) == holder);
         QCOMPARE(busyPorts(both), (QList<bool>{false, false}));
+
+        QVERIFY(qtLock.remove() && ::mkfifo(QFile::encodeName(qtLock.fileName()), 0666) == 0
+                && QFile::remove(uucpLock) && QFile::link(both[0], uucpLock));
+        QCOMPARE(busyPorts(both), (QList<bool>{true, true}));
+        char byte;
+        QVERIFY(::read(other.master(), &byte, 1) < 0 && errno == EAGAIN); // its tty never opened
+        QVERIFY(qtLock.remove() && writeLock(qtLock.fileName(), QByteArray::number(::getpid()))
+                && qtLock.setPermissions({}) && QFile::remove(uucpLock)
+                && writeLock(uucpLock, "1\nnot-init"));
+        const pid_t child = ::fork();
+        if (child == 0) { // root reads anything: another user
+            const bool dropped = ::getuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
+            ::_exit(dropped && busyPorts(both) == QList<bool>{true, true} ? 0 : 1);
+        }
+        int status = -1;
+        QVERIFY(::waitpid(child, &status, 0) == child && status == 0);
     }
 
-    // Every listed port busy: those no one holds are locked here for the test; a lock file
-    // someone left is theirs, and is never touched.
+    // Every listed port busy: locked here unless held; a lock someone left is theirs, untouched.
     void allBusyWarnsAndOffersNone()
     {
         QStringList locks;

@@ -1,7 +1,8 @@
 #ifndef RIG_H
 #define RIG_H
 
-#include "mainwindow.h"
+#include "app/mainwindow.h"
+#include "serial/portsession.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -73,6 +74,7 @@ struct TerminalRig : ModalCatcher
     QTextEdit *message = child<QTextEdit>(window, "message");
     QTextBrowser *comLog = child<QTextBrowser>(window, "comLog");
     QSerialPort *port = child<QSerialPort>(window);
+    PortSession *session = child<PortSession>(window);
     QByteArray received;
 
     explicit TerminalRig(MainWindow *shown = nullptr)
@@ -88,9 +90,11 @@ struct TerminalRig : ModalCatcher
         portName->addItem(port);
         portName->setCurrentIndex(portName->count() - 1);
     }
-    bool toggle() // the open box; true when the port is open afterwards
+    bool toggle() // the open box, once a close has ended; true when the port is open afterwards
     {
         openCom->click();
+        if (!QTest::qWaitFor([this] { return openCom->isEnabled(); }))
+            qWarning("the port is still closing");
         return port->isOpen();
     }
     void chooseLineSettings(const QStringList &texts) // baud rate, data bits, stop bits, parity

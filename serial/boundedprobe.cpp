@@ -1,0 +1,52 @@
+#include "serial/boundedprobe.h"
+
+#include <QVector>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// Outlives the call: the last probe to end, late or not, frees it.
+struct Answers
+{
+    std::mutex mutex;
+    std::condition_variable allIn;
+    QVector<int> busy; // -1 until answered
+    int pending = 0;
+};
+
+} // namespace
+
+QList<bool> boundedProbe(const QStringList &systemLocations,
+                         const std::function<bool(const QString &)> &isBusy,
+                         std::chrono::milliseconds bound)
+{
+    const auto answers = std::make_shared<Answers>();
+    answers->busy.fill(-1, systemLocations.size());
+    answers->pending = systemLocations.size();
+    for (int i = 0; i < systemLocations.size(); ++i) {
+        auto probe = [answers, i, location = systemLocations.at(i), isBusy] {
+            const bool busy = isBusy(location);
+            const std::lock_guard<std::mutex> lock(answers->mutex);
+            answers->busy[i] = busy;
+            if (--answers->pending == 0)
+                answers->allIn.notify_one();
+        };
+        try {
+            std::thread(std::move(probe)).detach();
+        } catch (const std::system_error &) { // no thread to be had: unanswered
+            const std::lock_guard<std::mutex> lock(answers->mutex);
+            --answers->pending;
+        }
+    }
+    std::unique_lock<std::mutex> lock(answers->mutex);
+    answers->allIn.wait_for(lock, bound, [&] { return answers->pending == 0; });
+    QList<bool> busy;
+    for (const int answer : qAsConst(answers->busy))
+        busy.append(answer != 0);
+    return busy;
+}
