@@ -1,8 +1,8 @@
 #include "rig.h"
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,13 +70,9 @@ struct Pulse
     }
 };
 
-QStringList listed(const TerminalRig &rig)
+bool lists(const TerminalRig &rig, const QString &port)
 {
-    auto *portName = child<QComboBox>(rig.window, "portName");
-    QStringList ports;
-    for (int i = 0; i < portName->count(); ++i)
-        ports.append(portName->itemText(i));
-    return ports;
+    return child<QComboBox>(rig.window, "portName")->findText(port) >= 0;
 }
 
 void choose(TerminalRig &rig, const QString &port, const QStringList &lineSettings = {})
@@ -99,10 +95,7 @@ bool settles(const char *node)
 
 double cpuSeconds()
 {
-    rusage used;
-    ::getrusage(RUSAGE_SELF, &used);
-    return double(used.ru_utime.tv_sec + used.ru_stime.tv_sec)
-            + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+    return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 int bytesIn(const QStringList &lines)
@@ -157,7 +150,7 @@ private slots:
         QVERIFY(!holding || (holder > 0 && ::close(held) == 0)); // only another process holds it
         TerminalRig rig;
         for (const QString each : {"ttyS1", "ttyUSB0"})
-            QVERIFY2(listed(rig).contains(each) == (each != port), qPrintable(each));
+            QVERIFY2(lists(rig, each) == (each != port), qPrintable(each));
     }
 
     void pluggedInLaterIsListedOnlyAfterARestart()
@@ -167,7 +160,7 @@ private slots:
         TerminalRig before;
         QVERIFY(host.tell("plug") && settles("/dev/ttyUSB0"));
         TerminalRig after;
-        QVERIFY(!listed(before).contains("ttyUSB0") && listed(after).contains("ttyUSB0"));
+        QVERIFY(!lists(before, "ttyUSB0") && lists(after, "ttyUSB0"));
     }
 
     void lineSettingsReachTheDevice_data()
