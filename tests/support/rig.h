@@ -111,6 +111,28 @@ struct TerminalRig : ModalCatcher
         btnSend->click();
     }
     QByteArray deviceReceived() { return received += device.readAll(); } // everything so far
+    // Quick sends to a device that echoes them: at every line of the log, no more bytes have
+    // been answered than sent. Fails the running test otherwise.
+    void checkRepliesFollowRequests()
+    {
+        for (int i = 0; i < 100; ++i) {
+            send("010203");
+            QTest::qWait(5);
+        }
+        const auto bytes = [](const QStringList &lines) {
+            int count = 0;
+            for (const QString &line : lines)
+                count += line.section("] ", 1).size() / 2;
+            return count;
+        };
+        QTRY_COMPARE(bytes(logLines().filter(" [recieve] ")), 300);
+        const QStringList lines = logLines();
+        for (int i = 0; i < lines.size(); ++i) {
+            const QStringList upToHere = lines.mid(0, i + 1);
+            QVERIFY2(bytes(upToHere.filter(" [recieve] ")) <= bytes(upToHere.filter(" [send] ")),
+                     qPrintable(lines[i]));
+        }
+    }
     QStringList logLines() const { return comLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
 };
 
