@@ -268,27 +268,14 @@ private slots:
         rig.boxes.clear();
         drainMs = 0;
 
-        // And for Qt's queue: more than a pseudo-terminal holds while its device reads nothing.
+        // Closing the window, the about dialog still open, waits for Qt's queue, for 3 s at most
+        // with a device that reads no more; what is left then is dropped, the system's part
+        // before Qt restores the old speed, and not logged.
         QVERIFY(rig.toggle());
-        const QByteArray bytes(64 * 1024, '\x5a');
-        rig.send(QString::fromLatin1(bytes.toHex()));
-        QTRY_VERIFY(!rig.deviceReceived().isEmpty() && rig.port->bytesToWrite() > 0);
-        QVERIFY(rig.device.write("\x01")); // the device answers meanwhile: that is logged first
-        QTRY_COMPARE(rig.logLines().size(), 1);
-        rig.openCom->click();
-        QVERIFY(!rig.openCom->isEnabled());
-        QTRY_COMPARE(rig.deviceReceived(), bytes);
-        QTRY_VERIFY(!rig.port->isOpen() && rig.openCom->isEnabled());
-        QCOMPARE(rig.logLines().size(), 2);
-        QVERIFY(rig.logLines().at(1).endsWith(" [send] " + bytes.toHex()));
-
-        // So does closing the window, the about dialog still open, for 3 s at most; what is left
-        // then is dropped, the system's part before Qt restores the old speed, and not logged.
-        // The device reads no more.
-        QVERIFY(rig.toggle());
+        const QByteArray bytes(64 * 1024, '\x5a'); // more than a pseudo-terminal takes at once
         child<QPushButton>(rig.window, "pushButton")->click();
         rig.send(QString::fromLatin1(bytes.toHex()));
-        QTRY_VERIFY(rig.deviceReceived().size() > bytes.size());
+        QTRY_VERIFY(!rig.deviceReceived().isEmpty());
         lineCalls.clear();
         QElapsedTimer closing;
         closing.start();
@@ -300,9 +287,9 @@ private slots:
         QVERIFY(lineCalls.indexOf("flush output") < lineCalls.lastIndexOf("set"));
         QVERIFY(!rig.window->isVisible() && aboutDialog()->isVisible() && restored());
         QCOMPARE(rig.boxes, QStringList{"Tip: 串口关闭时仍有数据未发送"});
-        QVERIFY(rig.deviceReceived().size() < 2 * bytes.size());
+        QVERIFY(rig.deviceReceived().size() < bytes.size());
         QTest::qWait(100);
-        QCOMPARE(rig.logLines().size(), 2);
+        QVERIFY(rig.logLines().isEmpty());
     }
 #endif
 };
