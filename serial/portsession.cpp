@@ -67,8 +67,10 @@ bool PortSession::open()
 
 bool PortSession::send(const QString &text, const QByteArray &bytes)
 {
+    if (m_state != State::Open)
+        return false;
     // write() only queues the bytes, and refuses them only when the port is gone.
-    if (m_state != State::Open || m_port->write(bytes) != bytes.size()) {
+    if (m_port->write(bytes) != bytes.size()) {
         onError(QSerialPort::WriteError);
         return false;
     }

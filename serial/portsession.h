@@ -27,7 +27,8 @@ public:
     // Opens the port read-write with the settings it holds.
     bool open();
     // Hands a message's bytes to the port; sent() reports the text once the last byte is out.
-    // False when the port took nothing: its device is gone, and deviceLost() has followed.
+    // False when the session is not open, or when the port took nothing: then its device is
+    // gone, and deviceLost() has followed.
     bool send(const QString &text, const QByteArray &bytes);
     // What the device has sent since the last call, after sent() has reported every message
     // that went out before it; none while draining, when it belongs to no session.

@@ -30,6 +30,7 @@ private slots:
 
         session.close();
         QVERIFY(session.state() == State::Draining && session.drainTimeLeft() > 2900);
+        QVERIFY(!session.send("03", "\x03") && lost.isEmpty()); // too late, but nothing lost
         QVERIFY(device.write("\x02"));
         QTRY_VERIFY(port.bytesAvailable() > 0);
         QVERIFY(!session.takeReceived());
