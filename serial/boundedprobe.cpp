@@ -8,6 +8,10 @@
 #include <system_error>
 #include <thread>
 
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
 namespace {
 
 // Outlives the call: the last probe to end, late or not, frees it.
@@ -18,6 +22,38 @@ struct Answers
     QVector<int> busy; // -1 until answered
     int pending = 0;
 };
+
+#ifdef Q_OS_WIN
+DWORD WINAPI runProbe(void *probe)
+{
+    const std::unique_ptr<std::function<void()>> run(static_cast<std::function<void()> *>(probe));
+    (*run)();
+    return 0;
+}
+
+// winpthreads (MinGW-w64 10) corrupts the heap now and then when a detached thread ends at once:
+// a native thread whose handle is closed at once is detached the Windows way.
+bool startDetached(std::function<void()> probe)
+{
+    auto run = std::make_unique<std::function<void()>>(std::move(probe));
+    const HANDLE thread = ::CreateThread(nullptr, 0, runProbe, run.get(), 0, nullptr);
+    if (!thread)
+        return false;
+    run.release();
+    ::CloseHandle(thread);
+    return true;
+}
+#else
+bool startDetached(std::function<void()> probe)
+{
+    try {
+        std::thread(std::move(probe)).detach();
+        return true;
+    } catch (const std::system_error &) {
+        return false;
+    }
+}
+#endif
 
 } // namespace
 
@@ -36,9 +72,7 @@ QList<bool> boundedProbe(const QStringList &systemLocations,
             if (--answers->pending == 0)
                 answers->allIn.notify_one();
         };
-        try {
-            std::thread(std::move(probe)).detach();
-        } catch (const std::system_error &) { // no thread to be had: unanswered
+        if (!startDetached(std::move(probe))) { // no thread to be had: unanswered
             const std::lock_guard<std::mutex> lock(answers->mutex);
             --answers->pending;
         }
