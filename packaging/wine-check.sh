@@ -27,7 +27,13 @@ export WINEPREFIX="$out/wine" WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset WINEPATH WINEQT_PLUGIN_PATH
 rm -rf "$WINEPREFIX"
-"$wine" wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
+if [ -n "${WIRELET_WINE_FRESH:-}" ]; then
+    mkdir "$WINEPREFIX" # a copy of the fresh one scripts/windows.sh made, as it copies it
+    tar -C "$WIRELET_WINE_FRESH" -c --exclude='*.dll' --exclude='*.exe' . | tar -C "$WINEPREFIX" -x
+    cp -aln "$WIRELET_WINE_FRESH/." "$WINEPREFIX"
+else
+    "$wine" wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
+fi
 # Its server lingers a few seconds: a program started as it goes takes ten to appear.
 "$wineserver" -w
 

@@ -1,29 +1,34 @@
 #!/usr/bin/env bash
 # Runs one command in a QEMU guest on Debian's own kernel, with real drivers and no hardware,
 # and exits with the command's status:
-#   scripts/guest.sh [--share DIR] [--timeout SECONDS] [QEMU-OPTION...] -- COMMAND [ARG...]
+#   scripts/guest.sh [--share[-cached] DIR] [--timeout SECONDS] [QEMU-OPTION...] -- COMMAND...
 # COMMAND runs as root in the current folder, chrooted into the host's root, which the guest
 # mounts read-only over 9p (cached: files changed on the host meanwhile may look stale). DIR is
 # writable, under the same path, and so is a fresh /run; /tmp, /var/tmp and /root are the host's
-# with a tmpfs on top. The guest has the 8250 UART driver, ftdi_sio and an xHCI host; the
-# QEMU-OPTIONs give it devices (-chardev, -device, -trace...). The command's output comes back
-# on stdout as it runs; the guest's console is kept in build-drivers/guest/. The kernel package
-# is fetched with apt and unpacked there, once. A guest still running after SECONDS (600 by
-# default) is killed, with status 124, and so is one whose caller goes away.
+# with a tmpfs on top. --share-cached caches DIR too: for a folder the host leaves alone
+# meanwhile, as Wine fails to load DLLs from an uncached one. The guest has the 8250 UART
+# driver, ftdi_sio and an xHCI host; the QEMU-OPTIONs give it devices (-chardev, -device,
+# -trace...). The command's output comes back on stdout as it runs; the guest's console is kept
+# in build-drivers/guest/. The kernel package is fetched with apt and unpacked there, once. A
+# guest still running after SECONDS (600 by default) is killed, with status 124, and so is one
+# whose caller goes away.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cache="$root/build-drivers/guest"
 
-share="" limit=600 qemu=()
+share="" cached="" limit=600 qemu=()
 while (($#)) && [[ "$1" != -- ]]; do
     case "$1" in
-    --share) share="$(realpath -m "$2")" && shift 2 ;;
+    --share | --share-cached)
+        [[ $1 == --share ]] || cached=,cache=loose
+        share="$(realpath -m "$2")" && shift 2
+        ;;
     --timeout) limit="$2" && shift 2 ;;
     *) qemu+=("$1") && shift ;;
     esac
 done
 if [[ "${1:-}" != -- || $# -lt 2 ]]; then
-    echo "usage: $0 [--share DIR] [--timeout SECONDS] [QEMU-OPTION...] -- COMMAND [ARG...]" >&2
+    echo "usage: $0 [--share[-cached] DIR] [--timeout SECONDS] [QEMU-OPTION...] -- COMMAND..." >&2
     exit 2
 fi
 shift
@@ -102,7 +107,7 @@ for folder in tmp var/tmp root; do
     mount -t overlay -o "lowerdir=/host/$folder,upperdir=$upper/files,workdir=$upper/work" \
         overlay "/host/$folder"
 done
-[ -z "$share" ] || mount $nine share "/host$share"
+[ -z "$share" ] || mount $nine$cached share "/host$share"
 ifconfig lo 127.0.0.1 up
 # A quiet console: its UART is a 16550 too, traced by QEMU under the same names as the others.
 echo 1 >/proc/sys/kernel/printk
@@ -114,7 +119,7 @@ EOF
 chmod +x "$run/initramfs/init"
 (cd "$run/initramfs" && find . | busybox cpio -o -H newc 2>/dev/null) >"$run/initramfs.cpio"
 
-printf 'share=%q\n' "$share" >"$run/guest/setup"
+printf 'share=%q cached=%q\n' "$share" "$cached" >"$run/guest/setup"
 {
     echo 'export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root'
     echo 'export LANG=C.UTF-8 TERM=dumb'
