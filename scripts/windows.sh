@@ -109,8 +109,9 @@ variant() ( # x64|x86|x86-wine|x86-guest (x86-wine's part in the guest), ctest-o
     "$wine" cmd /c exit >/dev/null 2>&1
     # On a port the system picks, so that runs side by side do not collide; socat says which.
     # The link stays when a connection ends: the last device's socat, going late, would take
-    # away the next one's.
-    socat -d -d tcp-listen:0,bind=127.0.0.1,reuseaddr,fork \
+    # away the next one's. Small buffers (the tests' end has its own) hold writes back as an
+    # unread pty does.
+    socat -d -d tcp-listen:0,bind=127.0.0.1,reuseaddr,fork,sndbuf=4096 \
         pty,raw,echo=0,link="$build/com7",unlink-close=0 2>"$build/socat.log" &
     local socat=$!
     trap "$wineserver -k; kill $socat" EXIT

@@ -18,6 +18,10 @@ PseudoTerminal::PseudoTerminal()
     socat.sin_family = AF_INET;
     socat.sin_port = ::htons(u_short(qEnvironmentVariableIntValue("WIRELET_DEVICE_PORT")));
     socat.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    // Small buffers, so that an unread device holds the port's writes back as a pty does.
+    const int buffer = 4096;
+    ::setsockopt(SOCKET(m_handle), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&buffer),
+                 sizeof buffer);
     u_long nonBlocking = 1;
     if (::connect(SOCKET(m_handle), reinterpret_cast<sockaddr *>(&socat), sizeof socat) == 0
         && ::ioctlsocket(SOCKET(m_handle), FIONBIO, &nonBlocking) == 0
