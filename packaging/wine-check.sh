@@ -28,9 +28,8 @@ export WINEPREFIX="$out/wine" WINEDEBUG=-all \
 unset WINEPATH WINEQT_PLUGIN_PATH
 rm -rf "$WINEPREFIX"
 if [ -n "${WIRELET_WINE_FRESH:-}" ]; then
-    mkdir "$WINEPREFIX" # a copy of the fresh one scripts/windows.sh made, as it copies it
-    tar -C "$WIRELET_WINE_FRESH" -c --exclude='*.dll' --exclude='*.exe' . | tar -C "$WINEPREFIX" -x
-    cp -aln "$WIRELET_WINE_FRESH/." "$WINEPREFIX"
+    # the fresh one scripts/windows.sh made
+    "$(dirname "$0")/copy-wine-prefix.sh" "$WIRELET_WINE_FRESH" "$WINEPREFIX"
 else
     "$wine" wineboot -i >/dev/null 2>&1 # its services must not hold CTest's pipe
 fi

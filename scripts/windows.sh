@@ -90,15 +90,12 @@ variant() ( # x64|x86|x86-wine|x86-guest (x86-wine's part in the guest), ctest-o
         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
     local wineserver=/usr/lib/wine/wineserver
     # Made once, as under emulation that takes minutes; the tests and each check of a package
-    # start from a copy of it (packaging/wine-check.sh): its programs and DLLs hard links, the
-    # rest, which Wine rewrites in place (the registry among them), copied.
+    # start from a copy of it (packaging/wine-check.sh).
     export WIRELET_WINE_FRESH="$build/wine-fresh"
     rm -rf "$WINEPREFIX" "$WIRELET_WINE_FRESH"
     WINEPREFIX="$WIRELET_WINE_FRESH" "$wine" wineboot -i >/dev/null 2>&1
     WINEPREFIX="$WIRELET_WINE_FRESH" "$wineserver" -w
-    mkdir "$WINEPREFIX"
-    tar -C "$WIRELET_WINE_FRESH" -c --exclude='*.dll' --exclude='*.exe' . | tar -C "$WINEPREFIX" -x
-    cp -aln "$WIRELET_WINE_FRESH/." "$WINEPREFIX"
+    "$root/packaging/copy-wine-prefix.sh" "$WIRELET_WINE_FRESH" "$WINEPREFIX"
     "$wine" reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$build/com7" /f >/dev/null
     "$wineserver" -k && "$wineserver" -w # gone, before another takes its place
     # In the foreground the server starts no session of its own, so no pseudo-terminal becomes
